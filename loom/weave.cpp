@@ -1,0 +1,163 @@
+#include "loom/weave.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace wp {
+
+TWeave::TWeave(LinkEnv env) : env_(std::move(env)) {
+    if (env_.makePort) port_ = env_.makePort();
+}
+
+TWeave::~TWeave() { ClosePort(); }
+
+bool TWeave::OpenPort(int portNumber, bool download) {
+    ClosePort();
+    if (!port_) return false;
+    const std::string name = "COM" + std::to_string(portNumber);
+    if (!port_->open(name)) {
+        env_.flags.ui().errorBox("ComPort open failed: " + port_->errorText(port_->lastError()));
+        return false;
+    }
+    LineSettings ls;
+    Timeouts to;
+    bool ok = port_->getLineSettings(ls) && port_->getTimeouts(to);
+    if (ok) {
+        ConfigurePort(download, ls, to);
+        ok = port_->setLineSettings(ls) && port_->setTimeouts(to) && port_->setupQueues(82, 82);
+    }
+    if (!ok) queryStatus();
+    // The mode follows the open even when a setting did not take: reading
+    // loader text as binary frames would only garble the download.
+    textMode = download;
+    return true;
+}
+
+bool TWeave::ClosePort() {
+    if (!port_ || !port_->isOpen()) return true;
+    return port_->close();
+}
+
+uint8_t TWeave::ResponseByte(int i) const {
+    return i >= 0 && i < kBufferSize ? responseBuffer[static_cast<size_t>(i)] : 0;
+}
+
+bool TWeave::ResponseIs(int i, uint8_t value) const { return ResponseByte(i) == value; }
+
+void TWeave::ConfigurePort(bool download, LineSettings& ls, Timeouts& to) {
+    ls.baudRate = 19200;
+    ls.dataBits = 8;
+    ls.parity = Parity::None;
+    ls.stopBits = 1;
+    ls.binary = true;
+    ls.parityCheck = false;
+    ls.ctsOutFlow = false;
+    ls.dsrOutFlow = false;
+    ls.dtr = download ? DtrControl::Disable : DtrControl::Handshake;
+    ls.rts = RtsControl::Enable;
+    ls.dsrSensitivity = false;
+    ls.xonXoff = false;
+    ls.errorChar = false;
+    ls.nullStrip = false;
+    ls.abortOnError = false;
+    to.readInterval = 10;
+    to.readTotalMultiplier = 1;
+    to.readTotalConstant = 100;
+    to.writeTotalMultiplier = 0;
+    to.writeTotalConstant = 35000;
+}
+
+bool TWeave::WriteCommand(const std::string& text) {
+    commandBuffer = text + '\r';
+    commandLength = static_cast<int>(commandBuffer.size());
+    if (!portOpen()) return false;
+    queryStatus();
+    for (int i = 0; portStatus.outQueue > 0 && !env_.flags.timeOutFlag; ++i) {
+        if (i == 100) {
+            env_.flags.timeOutFlag = true;
+            break;
+        }
+        queryStatus();
+    }
+    if (portStatus.inQueue > 0) port_->purgeInput();
+    receivedCount = 0;
+    size_t written = 0;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(commandBuffer.data());
+    const bool ok = port_->write(bytes, commandBuffer.size(), written);
+    if (!ok) queryStatus();
+    if (written < 20) log('P', bytes, written > 0 ? written - 1 : 0, false);
+    return ok;
+}
+
+int TWeave::SendFrame(uint8_t, uint8_t, uint8_t) { return kOk; }
+
+std::string TWeave::LineErrorText(int flags) {
+    switch (flags) {
+        case 0x0001: return "Receive Buffer Ovverrun";
+        case 0x0002: return "Buffer Overrun";
+        case 0x0004: return "Parity Error";
+        case 0x0008: return "Frame Error";
+        case 0x0010: return "Line Break";
+        case 0x0400: return "I/O Error";
+        case 0x8000: return "No such device";
+        default: return "";
+    }
+}
+
+std::string TWeave::formatLogLine(char kind, const uint8_t* data, size_t n, bool hex) {
+    static const char digits[] = "0123456789ABCDEF";
+    constexpr size_t kMaxLine = 260;
+    char head[4];
+    std::snprintf(head, sizeof head, "%02u", static_cast<unsigned>(n % 100));
+    std::string line(1, kind);
+    line += head;
+    line += ' ';
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t b = data[i];
+        std::string piece;
+        if (hex) {
+            piece = {digits[b >> 4], digits[b & 15]};
+        } else if (b >= 0x10) {
+            piece = std::string(1, static_cast<char>(b));
+        } else {
+            piece = {'<', digits[b], '>'};
+        }
+        if (line.size() + piece.size() + 2 > kMaxLine) break;
+        line += piece;
+    }
+    line += "\r\n";
+    return line;
+}
+
+void TWeave::queryStatus() {
+    if (!port_) return;
+    port_->clearError(portStatus);
+    errorFlags = portStatus.flags;
+}
+
+void TWeave::log(char kind, const uint8_t* data, size_t n, bool hex) {
+    if (env_.log.isOpen()) env_.log.write(formatLogLine(kind, data, n, hex));
+}
+
+void TWeave::idle(int maxMs) {
+    const int budget = env_.flags.blockBudgetMs(maxMs);
+    if (budget <= 0) return;
+    if (portStatus.inQueue == 0) {
+        port_->waitForInput(budget);
+    } else {
+        // Part of a message is in; the rest is a byte time or two away.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+std::unique_ptr<TWeave> makeDriver(LoomType type, LinkEnv env) {
+    switch (type) {
+        case LoomType::JX3: return std::make_unique<Tjx3>(std::move(env));
+        case LoomType::OLM: return std::make_unique<Tolm>(std::move(env));
+        case LoomType::Select: return nullptr;
+    }
+    return nullptr;
+}
+
+}  // namespace wp

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/userio.h"
+
+namespace wp::test {
+
+// Scripted user: records every text the core shows and answers every question
+// from a queue (No when the queue is empty).
+class FakeUI : public UserInterface {
+public:
+    struct Box {
+        BoxKind kind;
+        std::string text;
+        Buttons buttons;
+    };
+
+    Answer messageBox(BoxKind kind, const std::string& text, Buttons buttons) override;
+    void setStatus(const std::string& text) override { statuses.push_back(text); }
+    void showPick(int pick) override { picksShown.push_back(pick); }
+    void processEvents() override {
+        ++pumps;
+        if (onPump) onPump();
+    }
+
+    std::vector<std::string> boxTexts() const;
+
+    std::vector<Box> boxes;
+    std::vector<std::string> statuses;
+    std::vector<int> picksShown;
+    std::deque<Answer> answers;
+    std::function<void()> onPump;
+    long pumps = 0;
+};
+
+}  // namespace wp::test
