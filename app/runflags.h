@@ -45,8 +45,9 @@ public:
     // past Timer1's tick.
     int blockBudgetMs(int capMs) const {
         if (!timer1Enabled_) return capMs;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              timer1Due_ - Clock::now()).count();
+        // Rounded up: a wait that ends short of the tick would spin until it.
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(timer1Due_ - Clock::now()).count();
         if (left <= 0) return 0;
         return left < capMs ? static_cast<int>(left) : capMs;
     }

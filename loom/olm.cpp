@@ -152,18 +152,17 @@ int Tolm::ReadResponse(int timeoutMs) {
 
     // The letter that matters: the last A, E, Q or Z; an R only when none of
     // those follows it; a BEL ends the search.
-    for (int i = static_cast<int>(receivedCount) - 1; i >= 0; --i) {
+    int letter = -1;
+    for (int i = static_cast<int>(std::min<uint32_t>(receivedCount, kBufferSize)) - 1; i >= 0; --i) {
         const uint8_t b = responseBuffer[static_cast<size_t>(i)];
         if (isFinalLetter(b)) {
-            responseBuffer[0] = b;
+            letter = b;
             break;
         }
-        if (b == 'R') {
-            responseBuffer[0] = b;
-            continue;
-        }
+        if (b == 'R') letter = b;
         if (b == 0x07) break;
     }
+    if (letter >= 0) responseBuffer[0] = static_cast<uint8_t>(letter);
     flags.disableTimer1();
     return kOk;
 }

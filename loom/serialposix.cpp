@@ -193,13 +193,14 @@ public:
                 lastByte = Clock::now();
                 continue;
             }
-            if (r == 0 || (r < 0 && errno == EIO)) {
+            // With VMIN and VTIME 0 a tty read returns 0 when nothing is waiting.
+            if (r < 0 && errno == EIO) {
                 hungUp_ = true;
                 lastError_ = EIO;
                 return got > 0;
             }
-            if (errno == EINTR) continue;
-            if (errno != EAGAIN) {
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0 && errno != EAGAIN) {
                 lastError_ = errno;
                 return false;
             }
