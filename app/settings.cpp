@@ -22,8 +22,8 @@ void sanitize(HardwareConfig& hw, UserInterface& ui) {
         if (v >= lo && v <= hi) return;
         const int was = v;
         v = std::clamp(v, lo, hi);
-        fixes += "\n" + std::string(key) + "=" + std::to_string(was) + " is not possible; using " +
-                 std::to_string(v) + ".";
+        fixes.append("\n").append(key).append("=").append(std::to_string(was));
+        fixes.append(" is not possible; using ").append(std::to_string(v)).append(".");
     };
     fix("chunksize", hw.chunksize, 1, 655);
     fix("controllerArrangement", hw.hookCount, 0, kMaxHooks);
