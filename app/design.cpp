@@ -183,6 +183,17 @@ std::vector<int> hookWalkOrder(const HardwareConfig& hw) {
     return order;
 }
 
+int modulesUsed(const HardwareConfig& hw, int warps) {
+    int placed = 0, highest = -1;
+    for (int p : hookWalkOrder(hw)) {
+        if (placed >= warps) break;
+        if (p >= kMaxHooks || maskBit(hw.hookSkipMask, p)) continue;
+        highest = std::max(highest, p);
+        ++placed;
+    }
+    return highest < 0 ? 0 : highest / kModuleHooks + 1;
+}
+
 UsableHooks usableHookCount(const HardwareConfig& hw, int n) {
     UsableHooks r;
     if (hw.hookCount <= 0) return r;

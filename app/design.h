@@ -205,6 +205,9 @@ public:
 // modules are used and every one of them is reached.
 std::vector<int> hookWalkOrder(const HardwareConfig& hw);
 
+// Modules up to the highest hook that the walk uses for `warps` warp ends.
+int modulesUsed(const HardwareConfig& hw, int warps);
+
 // Usable-hook count: walks the hooks 1..hookCount in plain order, counting those
 // not in the hook skip mask, until the count reaches n.
 struct UsableHooks {

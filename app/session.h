@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,6 +36,25 @@ public:
     const std::string& settingsFile() const { return settingsFile_; }
     LinkEnv linkEnv();
 
+    // Window state the core keeps and the front end mirrors.
+    const ControlState& control(Control c) const { return controls_[static_cast<size_t>(c)]; }
+    bool checked(Control c) const { return control(c).checked; }
+    void setEnabled(Control c, bool on);
+    void setChecked(Control c, bool on);
+    void setVisible(Control c, bool on);
+    void setCaption(Control c, const std::string& text);
+    RunPanel panel;
+    void panelChanged() { ui_.panelChanged(panel); }
+
+    // Run state: 0 idle, 3 sending picks, 4 controller busy or line broken,
+    // 5 awaiting the loom's report.
+    int runState = 4;
+    bool controllerAnswered = false;
+    // Controller reset with its parameter; provided by the weaving run.
+    std::function<void(int parameter)> controllerReset;
+    // Reads the design's colours file; set once colour files are supported.
+    std::function<bool(const std::string& path)> readColoursFile;
+
     DesignModel design;
     RunFlags flags;
     LogStream log;
@@ -41,6 +62,9 @@ public:
     IniFile settings;
 
 private:
+    void notify(Control c);
+
+    std::array<ControlState, static_cast<size_t>(Control::Count)> controls_{};
     UserInterface& ui_;
     std::string settingsFile_;
     SerialPortFactory makePort_;

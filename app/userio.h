@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace wp {
@@ -8,8 +9,40 @@ enum class BoxKind { Error, Information, Confirmation, Warning };
 enum class Buttons { Ok, Yes, YesNo };
 enum class Answer { Ok, Yes, No };
 
+// Controls of the main window whose state the core sets.
+enum class Control {
+    StartButton,
+    StopButton,
+    ResumeButton,
+    FileMenu,
+    ControlMenu,
+    ReverseBox,
+    LoopCheck,
+    TabbyCheck,
+    InvertBox,
+    ShaftPlot,
+    Count
+};
+
+struct ControlState {
+    bool enabled = true;
+    bool visible = true;
+    bool checked = false;
+    std::string caption;
+};
+
+// The run panel's numbers: Start weft, End weft, Next weft on resume, Current weft.
+struct RunPanel {
+    int startWeft = 1;
+    int endWeft = 1;
+    int nextWeft = 1;
+    std::string currentWeft;
+};
+
 // How the core talks to the weaver. The GUI shows real dialogs, the CLI uses the
-// terminal, tests use a scripted fake that records every text.
+// terminal, tests use a scripted fake that records every text. Everything past
+// the first five calls mirrors window state and may be ignored by a front end
+// that has no window.
 class UserInterface {
 public:
     virtual ~UserInterface() = default;
@@ -22,6 +55,26 @@ public:
     virtual void showPick(int pick) = 0;
     // Let pending window messages (buttons, repaints, timers) run.
     virtual void processEvents() = 0;
+
+    // Open dialog with a filter such as "Dobby|*.DOB|Countermarche|*.CTM";
+    // nothing when cancelled.
+    virtual std::optional<std::string> chooseFile(const std::string& filter) {
+        (void)filter;
+        return std::nullopt;
+    }
+    virtual void controlChanged(Control, const ControlState&) {}
+    virtual void panelChanged(const RunPanel&) {}
+    // Move the current-pick marker without scrolling.
+    virtual void moveMarker(int pick) { (void)pick; }
+    virtual void setBusy(bool busy) { (void)busy; }
+    // The bottom label naming the design file, and the pick label beside it.
+    virtual void showFileName(const std::string& path) { (void)path; }
+    virtual void clearPickLabel() {}
+    virtual void clearColourBox() {}
+    // A new design: rebuild the grids for its sizes.
+    virtual void designChanged() {}
+    virtual void closeAnalysisPanel() {}
+    virtual void resetColourPattern() {}
 
     void errorBox(const std::string& text) { messageBox(BoxKind::Error, text, Buttons::Ok); }
     bool askYesNo(const std::string& text) {

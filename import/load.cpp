@@ -1,0 +1,194 @@
+#include "import/load.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <unordered_map>
+
+#include "import/native.h"
+
+namespace wp {
+
+const char* fileFilter(FileType type) {
+    switch (type) {
+        case FileType::Native: return "Dobby|*.DOB|Countermarche|*.CTM";
+        case FileType::Imp: return "Import|*.IMP";
+        case FileType::Dw1: return "Pattrix|*.DW1";
+        case FileType::Bmp: return "BMPImage|*.BMP";
+        case FileType::Tiff: return "TIFFImage|*.TIF";
+        case FileType::Jpeg: return "JPEGImage|*.JPG";
+        case FileType::Wif: return "WIF file|*.WIF";
+    }
+    return "";
+}
+
+std::string coloursFileName(const std::string& designFile) {
+    const size_t slash = designFile.find_last_of('/');
+    const size_t dot = designFile.find_last_of('.');
+    // A dot in a folder name, or one that starts the name, is no extension.
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const bool cut = dot != std::string::npos && dot > nameStart;
+    return (cut ? designFile.substr(0, dot) : designFile) + "_colors.bmp";
+}
+
+void numberWeftColours(DesignModel& d) {
+    std::unordered_map<uint32_t, uint16_t> seen;
+    const size_t n = std::min(d.weftColours.size(), d.weftColourNumbers.size());
+    for (size_t i = 0; i < n; ++i) {
+        auto [it, added] = seen.emplace(d.weftColours[i], static_cast<uint16_t>(seen.size() + 1));
+        d.weftColourNumbers[i] = it->second;
+        (void)added;
+    }
+}
+
+bool readWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& error,
+                   size_t maxBytes) {
+    out.clear();
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        error = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode)) {
+        if (static_cast<uint64_t>(st.st_size) > maxBytes) {
+            std::fclose(f);
+            error = "the file is too large to be a design";
+            return false;
+        }
+        out.reserve(static_cast<size_t>(st.st_size));
+    }
+    uint8_t buf[1 << 16];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+        out.insert(out.end(), buf, buf + n);
+        if (out.size() > maxBytes) {
+            std::fclose(f);
+            error = "the file is too large to be a design";
+            return false;
+        }
+    }
+    const bool failed = std::ferror(f) != 0;
+    if (failed) error = std::strerror(errno);
+    std::fclose(f);
+    return !failed;
+}
+
+bool DesignLoader::truncateToLoom() {
+    DesignModel& d = s_.design;
+    const HardwareConfig& hw = d.hw;
+    if (d.header.wefts() > hw.maxWefts) d.header.set(Slot::wefts, static_cast<uint16_t>(hw.maxWefts));
+    if (d.header.warps() <= hw.hookCount) return false;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "Design size: %d threads, Available %d modules. Truncating from left",
+                  d.header.warps(), hw.hookCount / kModuleHooks);
+    s_.ui().errorBox(text);
+    const int keep = std::max(0, hw.hookCount - hw.blankHeadleCount);
+    d.header.set(Slot::warps, static_cast<uint16_t>(keep));
+    return true;
+}
+
+bool DesignLoader::openCommand(FileType type) {
+    DesignModel& d = s_.design;
+    UserInterface& ui = s_.ui();
+    ui.closeAnalysisPanel();
+    s_.setChecked(Control::InvertBox, false);
+    d.currentPick = 1;
+    ui.clearColourBox();
+    d.designFileType = type;
+    const auto path = ui.chooseFile(fileFilter(type));
+    if (!path) return false;
+    if (d.designReady) {
+        d.releaseDesign();
+        d.designReady = false;
+        s_.setEnabled(Control::InvertBox, false);
+    }
+    d.designFileName = *path;
+    return commonLoad();
+}
+
+bool DesignLoader::reload(const std::string& path, FileType type) {
+    s_.design.designFileName = path;
+    s_.design.designFileType = type;
+    return commonLoad();
+}
+
+ReadResult DesignLoader::readFile(FileType type, const std::string& path) {
+    DesignModel& d = s_.design;
+    switch (type) {
+        case FileType::Native: {
+            std::vector<uint8_t> bytes;
+            std::string error;
+            if (!readWholeFile(path, bytes, error)) return ReadResult::failure(error);
+            return readNativeDraft(bytes, d, *this, s_.ui());
+        }
+        case FileType::Imp:
+        case FileType::Dw1:
+        case FileType::Bmp:
+        case FileType::Tiff:
+        case FileType::Jpeg:
+        case FileType::Wif:
+            break;
+    }
+    return ReadResult::failure("this version of the program cannot read this kind of file yet");
+}
+
+bool DesignLoader::commonLoad() {
+    DesignModel& d = s_.design;
+    UserInterface& ui = s_.ui();
+    ui.showFileName(d.designFileName);
+    ui.clearPickLabel();
+    // Whatever was there is replaced as a whole, ready or not.
+    d.releaseDesign();
+    d.designReady = false;
+    s_.setEnabled(Control::FileMenu, false);
+    s_.setEnabled(Control::ControlMenu, false);
+    ui.setBusy(true);
+    d.header.set(Slot::loom, 0);
+
+    const ReadResult result = readFile(d.designFileType, d.designFileName);
+    if (!result.ok) {
+        // No half-built design is offered for weaving.
+        d.releaseDesign();
+        if (!result.error.empty())
+            ui.errorBox("Cannot load " + d.designFileName + ": " + result.error + ".");
+    }
+    d.manualColours = false;
+
+    if (d.hasDesign()) {
+        d.shaftDraftAvailable = d.header.shafts() != 0;
+        const std::string colours = coloursFileName(d.designFileName);
+        ui.resetColourPattern();
+        struct stat st {};
+        if (::stat(colours.c_str(), &st) == 0 && ui.askYesNo("Read the manual colors file?"))
+            d.manualColours = s_.readColoursFile && s_.readColoursFile(colours);
+        s_.setChecked(Control::ShaftPlot, false);
+        s_.setEnabled(Control::ShaftPlot, d.shaftDraftAvailable);
+        s_.setVisible(Control::ShaftPlot, d.shaftDraftAvailable);
+        s_.panel.startWeft = std::clamp(s_.panel.startWeft, 1, d.header.wefts());
+        s_.panel.endWeft = std::clamp(s_.panel.endWeft, 1, d.header.wefts());
+        s_.panel.nextWeft = std::clamp(s_.panel.nextWeft, 1, d.header.wefts());
+        s_.panelChanged();
+        ui.designChanged();
+        const LoomType driverType = s_.driver ? s_.driver->loomType() : LoomType::Select;
+        d.designReady = driverType == LoomType::JX3 ||
+                        (driverType == LoomType::OLM && !d.draft.treadling.empty());
+        s_.setEnabled(Control::InvertBox, true);
+        if (!s_.controllerAnswered && resetController && s_.controllerReset) s_.controllerReset(1);
+        const bool go = s_.controllerAnswered && d.designReady;
+        s_.setEnabled(Control::StartButton, go);
+        s_.setEnabled(Control::ResumeButton, go);
+        if (!s_.controllerAnswered) s_.setEnabled(Control::StopButton, false);
+    }
+
+    s_.setEnabled(Control::FileMenu, true);
+    s_.setEnabled(Control::ControlMenu, true);
+    ui.setBusy(false);
+    return d.hasDesign();
+}
+
+}  // namespace wp

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/design.h"
+#include "app/session.h"
+
+namespace wp {
+
+// The open dialog's filter for each file type.
+const char* fileFilter(FileType type);
+
+// What a reader reports: nothing when the design was read, else the reason in
+// words a weaver understands (the file is named by the caller).
+struct ReadResult {
+    bool ok = true;
+    std::string error;
+    static ReadResult failure(std::string why) { return {false, std::move(why)}; }
+};
+
+// The single path by which designs reach the design model.
+class DesignLoader {
+public:
+    explicit DesignLoader(Session& s) : s_(s) {}
+
+    // The File menu's open commands: dialog, release, read. True when a design
+    // was loaded.
+    bool openCommand(FileType type);
+    // The reload at start-up: no dialog, the stored pick stays in force.
+    bool reload(const std::string& path, FileType type);
+
+    // Cuts the width to the loom and the picks to the row blocks; true when the
+    // width was cut (the weaver has been told).
+    bool truncateToLoom();
+
+    // False skips the controller reset a load does while the controller has not
+    // answered yet (for front ends that only inspect designs).
+    bool resetController = true;
+
+private:
+    bool commonLoad();
+    ReadResult readFile(FileType type, const std::string& path);
+
+    Session& s_;
+};
+
+// The colours file of a design: its name cut before the last "." followed by
+// "_colors.bmp".
+std::string coloursFileName(const std::string& designFile);
+
+// Weft colour numbers: the first pick gets 1, every later pick the 1-based place
+// of its colour in the list of distinct colours met so far.
+void numberWeftColours(DesignModel& d);
+
+// Reads a whole file, refusing files larger than maxBytes.
+bool readWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& error,
+                   size_t maxBytes = 256u << 20);
+
+}  // namespace wp

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "import/load.h"
+
+namespace wp {
+
+class DesignLoader;
+
+// Reads a native dobby or countermarche draft (*.DOB, *.CTM) held in memory
+// into the design model. Truncation to the loom goes through the loader.
+ReadResult readNativeDraft(const std::vector<uint8_t>& file, DesignModel& d, DesignLoader& loader,
+                           UserInterface& ui);
+
+}  // namespace wp
