@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <iosfwd>
+#include <optional>
 #include <string>
 
 #include "app/userio.h"
@@ -19,6 +20,10 @@ public:
     void setStatus(const std::string& text) override;
     void showPick(int) override {}
     void processEvents() override;
+    std::optional<std::string> chooseFile(const std::string&) override { return chosenFile_; }
+
+    // The file the open commands get, as if picked in the dialog.
+    void setChosenFile(const std::string& path) { chosenFile_ = path; }
 
     // Set from a signal handler: Ctrl-C is the Stop button.
     static std::atomic<bool> interrupted;
@@ -33,6 +38,7 @@ private:
     std::ostream& err_;
     bool answerYes_;
     std::string lastStatus_;
+    std::optional<std::string> chosenFile_;
     void (*stop_)(void*) = nullptr;
     void* stopCtx_ = nullptr;
 };
