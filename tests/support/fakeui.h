@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,14 @@ public:
         if (onPump) onPump();
     }
 
+    std::optional<std::string> chooseFile(const std::string& filter) override {
+        filters.push_back(filter);
+        return fileToChoose;
+    }
+    void controlChanged(Control c, const ControlState& st) override {
+        controlLog.emplace_back(c, st);
+    }
+
     std::vector<std::string> boxTexts() const;
 
     std::vector<Box> boxes;
@@ -34,6 +43,9 @@ public:
     std::vector<int> picksShown;
     std::deque<Answer> answers;
     std::function<void()> onPump;
+    std::optional<std::string> fileToChoose;
+    std::vector<std::string> filters;
+    std::vector<std::pair<Control, ControlState>> controlLog;
     long pumps = 0;
 };
 
