@@ -59,7 +59,9 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-bool validFrameValue(std::uint8_t value) { return value >= 1 && value <= kMaxBlocks; }
+bool validFrameValue(std::uint8_t value) {
+    return value >= 1 && value <= kMaxBlocks;
+}
 
 }  // namespace
 
@@ -338,6 +340,13 @@ void Jx3Engine::enterLoader(TimePoint at) {
 }
 
 void Jx3Engine::loaderByte(std::uint8_t byte, TimePoint at) {
+    // Frames sent to a loader are junk; once they have gone quiet, the host's next line
+    // (typically its lone-CR wake-up after a timeout) starts afresh.
+    if (lineBinary_ && at - lastLoaderByte_ > options_.wakeSilence) {
+        line_.clear();
+        lineBinary_ = false;
+    }
+    lastLoaderByte_ = at;
     if (byte == '\r') {
         loaderLine(at);
     } else if (byte == '\n') {
@@ -390,8 +399,8 @@ void Jx3Engine::loaderLine(TimePoint at) {
     bool known = command == "Z" || command == "U" || command == "R" || command == "L";
     if (command.size() > 2 && command.rfind("W ", 0) == 0) {
         const std::string address = trimmed(command.substr(2));
-        known = !address.empty() &&
-                std::all_of(address.begin(), address.end(), [](char c) { return hexDigit(c) >= 0; });
+        known = !address.empty() && std::all_of(address.begin(), address.end(),
+                                                [](char c) { return hexDigit(c) >= 0; });
     }
     if (command == "L") {
         loadStarted_ = true;
@@ -405,8 +414,8 @@ void Jx3Engine::finishLoad(TimePoint at) {
     ++loadsCompleted_;
     loadStarted_ = false;
     ctx_.send(at,
-              "LOADED " + std::to_string(goodRecords_) + " RECORDS " +
-                  std::to_string(badRecords_) + " ERRORS\r\n",
+              "LOADED " + std::to_string(goodRecords_) + " RECORDS " + std::to_string(badRecords_) +
+                  " ERRORS\r\n",
               true);
     mode_ = Mode::Frames;
     frame_.clear();

@@ -56,8 +56,8 @@ private:
     EngineContext& ctx_;
     std::mt19937 random_;
     Mode mode_ = Mode::Frames;
-    bool closing_ = false;         // a hang-up or stop is scheduled: take no more input
-    std::uint64_t rxSerial_ = 0;   // bumped by every byte, so timers can tell silence
+    bool closing_ = false;        // a hang-up or stop is scheduled: take no more input
+    std::uint64_t rxSerial_ = 0;  // bumped by every byte, so timers can tell silence
 
     std::vector<std::uint8_t> frame_;
     std::uint64_t frames_ = 0;
@@ -75,6 +75,7 @@ private:
 
     std::string line_;
     bool lineBinary_ = false;
+    TimePoint lastLoaderByte_{};
     bool loadStarted_ = false;
     std::uint64_t goodRecords_ = 0;
     std::uint64_t badRecords_ = 0;

@@ -47,7 +47,8 @@ public:
     // Both are async-signal-safe and thread-safe.
     void requestStop() noexcept;
     void requestPicture() noexcept;
-    // Closes the pty and removes the symlink; the destructor does this too.
+    // Closes the pty and removes the symlink; the destructor does this too. Not while run()
+    // is still going on another thread.
     void close();
 
     const LoomSimOptions& options() const;

@@ -8,7 +8,7 @@ namespace wp::sim {
 namespace {
 
 constexpr std::size_t kMaxLine = 256;
-constexpr int kWordPages = 7;       // pages 00..06 hold words, 07..13 the matching bytes
+constexpr int kWordPages = 7;  // pages 00..06 hold words, 07..13 the matching bytes
 constexpr int kEntriesPerPage = 32;
 constexpr int kDirectPage = 14;
 constexpr int kDirectSwitch = 50;
@@ -190,8 +190,8 @@ void OlmEngine::weavePending(TimePoint at) {
     pending_.reset();
     ++pickSerial_;
     const std::uint64_t number = ++woven_;
-    ctx_.pickWoven(WovenPick{olmLifts(options_.olmDraft, pick.word, pick.byte), pick.word,
-                             pick.byte});
+    ctx_.pickWoven(
+        WovenPick{olmLifts(options_.olmDraft, pick.word, pick.byte), pick.word, pick.byte});
     answer(pick.line, "Q\r\n", at);
     const TimePoint sent = at + ctx_.lineTime(3);
     if (options_.hangupAfterPicks == number) {

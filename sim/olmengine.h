@@ -42,8 +42,7 @@ private:
     // The answer text for a line, or empty when it is answered later (a direct pick).
     std::string execute(const OlmCommand& command, std::uint64_t line, TimePoint at);
     void answer(std::uint64_t line, const std::string& text, TimePoint at);
-    void writeStore(int index, std::optional<std::uint32_t> word,
-                    std::optional<std::uint8_t> byte);
+    void writeStore(int index, std::optional<std::uint32_t> word, std::optional<std::uint8_t> byte);
     void weavePending(TimePoint at);
 
     const LoomSimOptions& options_;

@@ -1,8 +1,8 @@
 #include "sim/options.h"
 
+#include <unistd.h>
 #include <charconv>
 #include <string_view>
-#include <unistd.h>
 
 namespace wp::sim {
 
@@ -50,7 +50,9 @@ bool parseDraft(std::string_view text, OlmDraft& out) {
 
 }  // namespace
 
-const char* loomName(LoomType loom) { return loom == LoomType::Jx3 ? "jx3" : "olm"; }
+const char* loomName(LoomType loom) {
+    return loom == LoomType::Jx3 ? "jx3" : "olm";
+}
 
 std::string usageText() {
     return "Usage: weavepilot-loomsim [options]\n"
@@ -134,12 +136,24 @@ ParsedArguments parseArguments(const std::vector<std::string>& args) {
             continue;
         }
 
-        static const char* const withValue[] = {
-            "--loom",       "--shuffle",       "--weave-ms",         "--ready-ms",
-            "--modules",    "--olm-draft",     "--record",           "--picture",
-            "--link",       "--seed",          "--exit-after-picks", "--reject-frame",
-            "--drop-answer", "--noise-after",  "--late",             "--garbage",
-            "--hangup-after-picks", "--hangup-after-frame"};
+        static const char* const withValue[] = {"--loom",
+                                                "--shuffle",
+                                                "--weave-ms",
+                                                "--ready-ms",
+                                                "--modules",
+                                                "--olm-draft",
+                                                "--record",
+                                                "--picture",
+                                                "--link",
+                                                "--seed",
+                                                "--exit-after-picks",
+                                                "--reject-frame",
+                                                "--drop-answer",
+                                                "--noise-after",
+                                                "--late",
+                                                "--garbage",
+                                                "--hangup-after-picks",
+                                                "--hangup-after-frame"};
         bool known = false;
         for (const char* candidate : withValue) known = known || name == candidate;
         if (!known) return fail("unknown option " + name);

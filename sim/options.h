@@ -25,24 +25,24 @@ struct IndexedFault {
 
 struct LoomSimOptions {
     LoomType loom = LoomType::Jx3;
-    bool shuffle = true;                          // JX3: host shuffles each 28-byte block
-    std::chrono::milliseconds weaveDelay{300};    // pending pick -> woven
-    std::chrono::milliseconds readyDelay{20};     // JX3: begin weaving -> "ready" message
-    std::chrono::milliseconds selfTestGap{3};     // JX3: between self-test report messages
-    std::chrono::milliseconds wakeSilence{100};   // JX3: a lone CR followed by this much quiet
-    std::chrono::milliseconds staleFrame{500};    // JX3: a partial frame is dropped after this
-    bool interactive = false;                     // weave on Enter instead of after weaveDelay
-    int enterFd = 0;                              // where Enter presses are read from
-    bool noFirmware = false;                      // JX3: start in the firmware loader
-    bool selfTestFail = false;                    // JX3: self-test reports a failure
-    int modules = 4;                              // JX3: module count the self-test reports
-    bool baudPace = false;                        // bytes take their real time on the line
+    bool shuffle = true;                         // JX3: host shuffles each 28-byte block
+    std::chrono::milliseconds weaveDelay{300};   // pending pick -> woven
+    std::chrono::milliseconds readyDelay{20};    // JX3: begin weaving -> "ready" message
+    std::chrono::milliseconds selfTestGap{3};    // JX3: between self-test report messages
+    std::chrono::milliseconds wakeSilence{100};  // JX3: a lone CR followed by this much quiet
+    std::chrono::milliseconds staleFrame{500};   // JX3: a partial frame is dropped after this
+    bool interactive = false;                    // weave on Enter instead of after weaveDelay
+    int enterFd = 0;                             // where Enter presses are read from
+    bool noFirmware = false;                     // JX3: start in the firmware loader
+    bool selfTestFail = false;                   // JX3: self-test reports a failure
+    int modules = 4;                             // JX3: module count the self-test reports
+    bool baudPace = false;                       // bytes take their real time on the line
     OlmDraft olmDraft;
     std::string recordPath;
     std::string picturePath;
     std::string linkPath;
-    bool log = false;                             // frames and answers to stderr in hex
-    std::uint32_t seed = 1;                       // for garbage bytes
+    bool log = false;        // frames and answers to stderr in hex
+    std::uint32_t seed = 1;  // for garbage bytes
     std::optional<std::uint64_t> exitAfterPicks;
 
     // Faults. Frame/line numbers count every received frame (resends included) from 1.

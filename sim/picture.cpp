@@ -1,11 +1,11 @@
 #include "sim/picture.h"
 
+#include <zlib.h>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <zlib.h>
 
 namespace wp::sim {
 

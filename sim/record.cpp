@@ -104,7 +104,9 @@ Bitmap clothPicture(const std::vector<WovenPick>& picks, int width) {
     return bitmap;
 }
 
-RecordFile::~RecordFile() { close(); }
+RecordFile::~RecordFile() {
+    close();
+}
 
 Status RecordFile::open(const std::string& path, const std::string& header) {
     close();

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fcntl.h>
 #include <unistd.h>
+#include <algorithm>
 #include <vector>
 
 #include "sim/jx3engine.h"
@@ -27,7 +27,9 @@ LoomSimOptions fastOptions() {
     return options;
 }
 
-std::string blockData(const Block& block) { return {block.begin(), block.end()}; }
+std::string blockData(const Block& block) {
+    return {block.begin(), block.end()};
+}
 
 // Sends one pick of the given 0-based hooks in `blocks` module blocks, as the host does.
 void sendPick(SimHarness& h, const std::vector<int>& hooks, int blocks, bool shuffle) {
@@ -109,8 +111,11 @@ TEST_P(Jx3Weaving, RecordHoldsExactlyTheLiftedHooks) {
                   "pick 2:\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Shuffle, Jx3Weaving, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "On" : "Off"; });
+std::string shuffleName(const ::testing::TestParamInfo<bool>& param) {
+    return param.param ? "On" : "Off";
+}
+
+INSTANTIATE_TEST_SUITE_P(Shuffle, Jx3Weaving, ::testing::Bool(), shuffleName);
 
 TEST(Jx3Weaving, HandShuffledBlockDecodesToItsHooks) {
     // The shuffled form of hooks 1, 2, 3, worked out by hand rather than by shuffleBlock.
@@ -202,8 +207,7 @@ std::vector<std::pair<int, int>> readMessagesUntilVerdict(SimHarness& h) {
 
 bool contains(const std::vector<std::pair<int, int>>& messages,
               const std::vector<std::pair<int, int>>& run) {
-    return std::search(messages.begin(), messages.end(), run.begin(), run.end()) !=
-           messages.end();
+    return std::search(messages.begin(), messages.end(), run.begin(), run.end()) != messages.end();
 }
 
 TEST(Jx3SelfTest, ReportsEveryCardAndPasses) {
@@ -222,7 +226,9 @@ TEST(Jx3SelfTest, ReportsEveryCardAndPasses) {
     EXPECT_TRUE(contains(messages, {{10, 27}, {15, 2}}));
     for (const auto& [code, value] : messages) {
         EXPECT_TRUE(code == 10 || code == 15 || code == 5) << code;
-        if (code == 10) EXPECT_TRUE(value >= 1 && value <= 37) << value;
+        if (code == 10) {
+            EXPECT_TRUE(value >= 1 && value <= 37) << value;
+        }
     }
 }
 
@@ -365,6 +371,7 @@ TEST(Jx3Loader, NoFirmwareIgnoresFrames) {
     SimHarness h(options);
     ASSERT_TRUE(h.ok()) << h.error();
     h.write(jx3Frame(2, 0) + jx3Frame(11, 1));
+    EXPECT_TRUE(h.quietFor(150ms)) << "a loader answered a frame";
     h.write("\r");
     EXPECT_EQ(h.readUntil("\r\n"), "LOADER\r\n");
     EXPECT_EQ(h.sim().state().framesReceived, 0u);

@@ -6,10 +6,26 @@ namespace wp::sim {
 namespace {
 
 TEST(Arguments, ValuesAndRepeatedFaults) {
-    const ParsedArguments parsed = parseArguments(
-        {"--loom", "olm", "--olm-draft=608:12", "--shuffle", "off", "--weave-ms", "15",
-         "--reject-frame", "4", "--reject-frame=5", "--late", "3:250", "--garbage", "2:16",
-         "--hangup-after-picks", "7", "--interactive", "--baud-pace", "--record", "r.txt"});
+    const ParsedArguments parsed = parseArguments({"--loom",
+                                                   "olm",
+                                                   "--olm-draft=608:12",
+                                                   "--shuffle",
+                                                   "off",
+                                                   "--weave-ms",
+                                                   "15",
+                                                   "--reject-frame",
+                                                   "4",
+                                                   "--reject-frame=5",
+                                                   "--late",
+                                                   "3:250",
+                                                   "--garbage",
+                                                   "2:16",
+                                                   "--hangup-after-picks",
+                                                   "7",
+                                                   "--interactive",
+                                                   "--baud-pace",
+                                                   "--record",
+                                                   "r.txt"});
     ASSERT_TRUE(parsed.ok) << parsed.error;
     const LoomSimOptions& o = parsed.options;
     EXPECT_EQ(o.loom, LoomType::Olm);
@@ -42,10 +58,10 @@ TEST(Arguments, DefaultsMatchTheHelpText) {
 
 TEST(Arguments, BadInputIsRefusedWithTheOptionNamed) {
     const std::vector<std::vector<std::string>> cases = {
-        {"--late", "3"},          {"--late", "0:5"},        {"--olm-draft", "608:0"},
-        {"--olm-draft", "609"},   {"--reject-frame", "0"},  {"--shuffle", "maybe"},
-        {"--weave-ms", "-1"},     {"--modules", "17"},      {"--garbage", "x:1"},
-        {"--record"},             {"--log=yes"},            {"--frobnicate"}};
+        {"--late", "3"},        {"--late", "0:5"},       {"--olm-draft", "608:0"},
+        {"--olm-draft", "609"}, {"--reject-frame", "0"}, {"--shuffle", "maybe"},
+        {"--weave-ms", "-1"},   {"--modules", "17"},     {"--garbage", "x:1"},
+        {"--record"},           {"--log=yes"},           {"--frobnicate"}};
     for (const auto& args : cases) {
         const ParsedArguments parsed = parseArguments(args);
         EXPECT_FALSE(parsed.ok) << args[0];

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <zlib.h>
+#include <cstring>
 
 #include "sim/picture.h"
 #include "sim/record.h"
@@ -66,8 +66,7 @@ TEST(Picture, PngDecodesBackToTheBitmap) {
 
     std::vector<std::uint8_t> raw(3 * 3);
     uLongf rawSize = raw.size();
-    ASSERT_EQ(uncompress(raw.data(), &rawSize, chunks[1].data.data(), chunks[1].data.size()),
-              Z_OK);
+    ASSERT_EQ(uncompress(raw.data(), &rawSize, chunks[1].data.data(), chunks[1].data.size()), Z_OK);
     ASSERT_EQ(rawSize, raw.size());
     for (int y = 0; y < 3; ++y) {
         EXPECT_EQ(raw[static_cast<std::size_t>(y * 3)], 0) << "filter type of row " << y;

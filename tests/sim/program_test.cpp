@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -10,6 +9,7 @@
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <csignal>
 
 #include "tests/sim/simharness.h"
 
@@ -50,8 +50,8 @@ public:
         std::string line;
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (line.empty() || line.back() != '\n') {
-            const auto left = std::chrono::duration_cast<Millis>(
-                deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
             pollfd fd{stdout_, POLLIN, 0};
             if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) <= 0) break;
             char c;
@@ -63,8 +63,8 @@ public:
     // Exit status, or -1 if it did not exit in time.
     int waitExit(Millis timeout = 5000ms) {
         int status = 0;
-        const bool exited = waitUntil(
-            [&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, timeout);
+        const bool exited =
+            waitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, timeout);
         if (!exited) return -1;
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -76,6 +76,22 @@ private:
     int stdout_ = -1;
 };
 
+std::string readBytes(int fd, std::size_t count, Millis timeout = 2000ms) {
+    std::string out;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (out.size() < count) {
+        const auto left =
+            std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
+        pollfd pfd{fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&pfd, 1, static_cast<int>(left.count())) <= 0) break;
+        char buffer[64];
+        const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, count - out.size()));
+        if (n <= 0) break;
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+    return out;
+}
+
 bool pathExists(const std::string& path) {
     struct stat info {};
     return lstat(path.c_str(), &info) == 0;
@@ -84,8 +100,9 @@ bool pathExists(const std::string& path) {
 TEST(Program, WeavesThroughItsLinkAndCleansUpAtExit) {
     TempPath link(".tty");
     TempPath picture(".png");
-    Program program({"--link", link.str(), "--picture", picture.str(), "--weave-ms", "5",
-                     "--exit-after-picks", "1"});
+    TempPath record(".txt");
+    Program program({"--link", link.str(), "--picture", picture.str(), "--record", record.str(),
+                     "--weave-ms", "5", "--exit-after-picks", "1"});
     ASSERT_GT(program.pid(), 0);
     const std::string line = program.firstLine();
     ASSERT_EQ(line.rfind("device: /dev/", 0), 0u) << line;
@@ -99,6 +116,10 @@ TEST(Program, WeavesThroughItsLinkAndCleansUpAtExit) {
     const std::string pick = jx3Frame(13, 1, std::string(28, '\0')) + jx3Frame(14, 1);
     ASSERT_EQ(::write(fd, pick.data(), pick.size()), static_cast<ssize_t>(pick.size()));
 
+    // Read only once the pick is woven: the last answer must not die with the line.
+    EXPECT_TRUE(
+        waitUntil([&] { return readFile(record.str()).find("pick 1:") != std::string::npos; }));
+    EXPECT_EQ(hexOf(readBytes(fd, 9)), "08 00 08 08 00 08 0C 00 0C");
     EXPECT_EQ(program.waitExit(), 0);
     ::close(fd);
     EXPECT_FALSE(pathExists(link.str())) << "the link outlived the program";

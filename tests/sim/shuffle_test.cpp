@@ -10,7 +10,8 @@ namespace {
 
 Block withBits(std::initializer_list<int> bits) {
     Block block{};
-    for (int bit : bits) block[static_cast<std::size_t>(bit / 8)] |= static_cast<std::uint8_t>(1U << bit % 8);
+    for (int bit : bits)
+        block[static_cast<std::size_t>(bit / 8)] |= static_cast<std::uint8_t>(1U << bit % 8);
     return block;
 }
 
@@ -59,7 +60,8 @@ TEST(ModulePacking, HooksOfLaterModulesStartAtTheirBlock) {
     EXPECT_EQ(hookPlace(219).bit, 3);
     EXPECT_EQ(hookPlace(220).byte, 28);
     EXPECT_EQ(hookPlace(220).bit, 0);
-    EXPECT_EQ(hookPlace(447).byte, 2 * 28 + 227 / 8);
+    EXPECT_EQ(hookPlace(447).byte, 2 * 28);  // module 3, its hook 7
+    EXPECT_EQ(hookPlace(447).bit, 7);
 
     std::vector<std::uint8_t> pick(2 * kBlockBytes, 0);
     pick[27] = 0xF8;  // hook 219 plus the four unused bits

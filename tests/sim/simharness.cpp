@@ -1,15 +1,15 @@
 #include "tests/sim/simharness.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
-#include <poll.h>
 #include <sstream>
-#include <termios.h>
-#include <unistd.h>
 
 namespace wp::sim::test {
 
@@ -39,7 +39,9 @@ TempPath::TempPath(const std::string& suffix) {
             std::to_string(getpid()) + "-" + std::to_string(counter++) + suffix;
 }
 
-TempPath::~TempPath() { std::remove(path_.c_str()); }
+TempPath::~TempPath() {
+    std::remove(path_.c_str());
+}
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -83,8 +85,8 @@ std::string SimHarness::read(std::size_t count, Millis timeout) {
     std::string out;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (out.size() < count) {
-        const auto left = std::chrono::duration_cast<Millis>(deadline -
-                                                             std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
         if (left.count() < 0) break;
         pollfd fd{fd_, POLLIN, 0};
         if (poll(&fd, 1, static_cast<int>(left.count()) + 1) <= 0) break;
@@ -106,8 +108,8 @@ std::string SimHarness::readUntil(const std::string& terminator, Millis timeout)
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (out.size() < terminator.size() ||
            out.compare(out.size() - terminator.size(), terminator.size(), terminator) != 0) {
-        const auto left = std::chrono::duration_cast<Millis>(deadline -
-                                                             std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
         if (left.count() < 0) break;
         const std::string next = read(1, left);
         if (next.empty()) break;
