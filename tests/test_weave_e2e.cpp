@@ -1,0 +1,511 @@
+// Weaves designs through the real serial code, over a pseudo-terminal, against
+// the controller simulator, and compares the cloth the simulator recorded with
+// the design.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "app/session.h"
+#include "import/load.h"
+#include "import/nativewriter.h"
+#include "loom/run.h"
+#include "sim/loomsim.h"
+#include "tests/support/fakeui.h"
+
+namespace wp {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+bool liftOf(int pick, int end) { return ((pick * 131 + end * 71) ^ (pick * end * 7)) % 5 < 2; }
+
+NativeDraft jacquard(int warps, int wefts) {
+    NativeDraft d;
+    d.warps = warps;
+    d.wefts = wefts;
+    d.lifted = liftOf;
+    d.warpColour = [](int) { return 0x0000FFu; };
+    d.weftColour = [](int) { return 0xFFFFFFu; };
+    return d;
+}
+
+// Hooks in placing order, worked out from the module layout alone: rows of
+// ceil(modules / rows) modules, taken level by level while a row has hooks.
+std::vector<int> referenceWalk(int modules, int deep) {
+    deep = std::clamp(deep, 1, std::max(1, modules));
+    const int perRow = (modules + deep - 1) / deep;
+    std::vector<std::vector<int>> rows(static_cast<size_t>(deep));
+    for (int m = 0; m < modules; ++m)
+        for (int h = 0; h < 220; ++h) rows[static_cast<size_t>(m / perRow)].push_back(m * 220 + h);
+    std::vector<int> walk;
+    for (size_t level = 0;; ++level) {
+        bool any = false;
+        for (const auto& r : rows)
+            if (level < r.size()) {
+                walk.push_back(r[level]);
+                any = true;
+            }
+        if (!any) break;
+    }
+    return walk;
+}
+
+struct SimThread {
+    explicit SimThread(sim::LoomSimOptions o) : sim(std::move(o)) {
+        const sim::Status st = sim.open();
+        EXPECT_TRUE(st.ok) << st.error;
+        thread = std::thread([this] { sim.run(); });
+    }
+    ~SimThread() {
+        sim.requestStop();
+        thread.join();
+    }
+    sim::LoomSim sim;
+    std::thread thread;
+};
+
+sim::LoomSimOptions fastJx3(bool shuffle = true) {
+    sim::LoomSimOptions o;
+    o.weaveDelay = 2ms;
+    o.readyDelay = 2ms;
+    o.shuffle = shuffle;
+    return o;
+}
+
+struct Weave : ::testing::Test {
+    test::FakeUI ui;
+    fs::path dir = fs::temp_directory_path() / ("wp_e2e_" + std::to_string(::getpid()));
+    std::unique_ptr<SimThread> loom;
+    std::unique_ptr<Session> s;
+    std::unique_ptr<WeavingRun> run;
+    std::vector<int> woven;   // picks the run reported woven
+    bool stopAfterLast = true;
+
+    void SetUp() override { fs::create_directories(dir); }
+    void TearDown() override {
+        run.reset();
+        s.reset();
+        loom.reset();
+        fs::remove_all(dir);
+    }
+
+    // Starts the simulator and a session whose COM1 is the simulator.
+    void connect(const std::string& settings, sim::LoomSimOptions o) {
+        loom = std::make_unique<SimThread>(std::move(o));
+        std::ofstream(dir / "lanset.ini")
+            << settings << "\n[Ports]\nCOM1=" << loom->sim.devicePath() << "\n";
+        s = std::make_unique<Session>(ui, (dir / "lanset.ini").string());
+        s->loadSettings(true);
+        run = std::make_unique<WeavingRun>(*s);
+        run->onPickWoven = [this](int p) {
+            woven.push_back(p);
+            const int last = s->checked(Control::ReverseBox) ? s->panel.startWeft : s->panel.endWeft;
+            if (stopAfterLast && !s->checked(Control::LoopCheck) && p == last) run->StopButtonClick();
+        };
+    }
+    void load(const NativeDraft& n, const std::string& name = "d.dob") {
+        const std::string path = (dir / name).string();
+        ASSERT_TRUE(saveNativeDraft(n, path));
+        ui.fileToChoose = path;
+        DesignLoader loader(*s);
+        ASSERT_TRUE(loader.openCommand(FileType::Native));
+        ASSERT_TRUE(s->design.designReady);
+    }
+    void range(int from, int to) {
+        s->panel.startWeft = from;
+        s->panel.endWeft = to;
+        s->panel.nextWeft = from;
+    }
+
+    // The hooks pick p must lift, by the design and the hook walk.
+    std::set<int> expectedHooks(int pick, bool tabby = false) {
+        const DesignModel& d = s->design;
+        const HardwareConfig& hw = d.hw;
+        std::set<int> hooks;
+        int end = 1;
+        for (int h : referenceWalk(hw.moduleCount, hw.modulesDeep)) {
+            if (end > d.header.warps()) break;
+            if (maskBit(hw.hookSkipMask, h)) continue;
+            const bool up = tabby ? (d.header.warps() - end) % 2 == (pick % 2 == 0 ? 0 : 1)
+                                  : d.liftAt(PickNo{pick}, end);
+            if (up) hooks.insert(h + 1);
+            ++end;
+        }
+        return hooks;
+    }
+    // The simulator's record equals the design for the given picks, in order.
+    void expectCloth(const std::vector<int>& picks, bool tabby = false) {
+        const auto record = loom->sim.wovenPicks();
+        ASSERT_EQ(record.size(), picks.size());
+        for (size_t k = 0; k < picks.size(); ++k) {
+            const std::set<int> got(record[k].lifted.begin(), record[k].lifted.end());
+            ASSERT_EQ(got, expectedHooks(picks[k], tabby)) << "woven pick " << k + 1 << " = design pick " << picks[k];
+        }
+    }
+    // Frame number of pick k's block (part 0) or end of pick (part 1) on one
+    // module: the load's reset, begin weaving and the pump time-out come first.
+    static uint64_t frameOfPick(int k, int part) { return static_cast<uint64_t>(4 + 2 * (k - 1) + part); }
+
+    std::vector<int> seq(int from, int to) {
+        std::vector<int> v;
+        for (int p = from; from <= to ? p <= to : p >= to; p += from <= to ? 1 : -1) v.push_back(p);
+        return v;
+    }
+};
+
+TEST_F(Weave, DobbyOnOneModule) {
+    connect("", fastJx3());
+    NativeDraft n = jacquard(48, 64);
+    load(n);
+    range(1, 20);
+    run->StartButtonClick();
+    EXPECT_EQ(woven, seq(1, 20));
+    expectCloth(seq(1, 20));
+    EXPECT_EQ(s->runState, 0);
+    EXPECT_EQ(s->design.currentPick, 20);
+    EXPECT_EQ(s->panel.currentWeft, "20");
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_TRUE(s->control(Control::StartButton).enabled);
+    EXPECT_FALSE(s->control(Control::StopButton).enabled);
+    EXPECT_EQ(loom->sim.state().pumpTimeout, 30);
+}
+
+TEST_F(Weave, SixteenModulesFullWidthShuffleOnAndOff) {
+    for (bool shuffle : {true, false}) {
+        woven.clear();
+        connect(std::string("[Mirlo]\nShuffle=") + (shuffle ? "1" : "0") +
+                    "\n[WeavePilot]\ncontrollerArrangement=3520\n",
+                fastJx3(shuffle));
+        load(jacquard(3520, 12));
+        range(4, 9);
+        run->StartButtonClick();
+        EXPECT_EQ(woven, seq(4, 9));
+        expectCloth(seq(4, 9));
+        EXPECT_EQ(loom->sim.state().blocksPerPick, 16);
+        run.reset();
+        s.reset();
+        loom.reset();
+    }
+}
+
+TEST_F(Weave, ModuleRowsThatDoNotDivideTheModules) {
+    for (auto [modules, deep] : {std::pair{5, 2}, std::pair{4, 3}, std::pair{7, 3}}) {
+        woven.clear();
+        connect("[WeavePilot]\ncontrollerArrangement=" + std::to_string(modules * 220) +
+                    "\nmodulesDeep=" + std::to_string(deep) + "\n",
+                fastJx3());
+        load(jacquard(modules * 220, 6));
+        range(1, 6);
+        run->StartButtonClick();
+        expectCloth(seq(1, 6));
+        // Every existing hook carries a warp end; none beyond the modules lifts.
+        for (const auto& p : loom->sim.wovenPicks())
+            for (int h : p.lifted) EXPECT_LE(h, modules * 220);
+        run.reset();
+        s.reset();
+        loom.reset();
+    }
+}
+
+TEST_F(Weave, NarrowDesignOnTwoRowsSendsBothModules) {
+    // 100 warp ends on 2 modules in 2 rows land on hooks 1-50 and 221-270.
+    connect("[WeavePilot]\ncontrollerArrangement=440\nmodulesDeep=2\n", fastJx3());
+    load(jacquard(100, 8));
+    range(1, 8);
+    run->StartButtonClick();
+    EXPECT_EQ(loom->sim.state().blocksPerPick, 2);
+    expectCloth(seq(1, 8));
+}
+
+TEST_F(Weave, BlankHeadlesAndDensityReduction) {
+    connect("[WeavePilot]\ncontrollerArrangement=440\nBlankHeadles=3,17,250\ndensityX=2\ndensityY=3\n",
+            fastJx3());
+    load(jacquard(250, 10));
+    range(2, 7);
+    run->StartButtonClick();
+    expectCloth(seq(2, 7));
+    for (const auto& p : loom->sim.wovenPicks())
+        for (int h : p.lifted) EXPECT_FALSE(maskBit(s->design.hw.hookSkipMask, h - 1)) << h;
+}
+
+TEST_F(Weave, DesignWiderThanTheUsableHooks) {
+    connect("[WeavePilot]\ndensityX=1\ndensityY=2\n", fastJx3());
+    load(jacquard(200, 5));
+    range(1, 5);
+    run->StartButtonClick();
+    EXPECT_NE(std::find(ui.statuses.begin(), ui.statuses.end(),
+                        "Design size: 200 threads, available 110. Truncating from left"),
+              ui.statuses.end());
+    expectCloth(seq(1, 5));  // warp ends 1..110; the left side is lost
+}
+
+TEST_F(Weave, TabbyReverseAndLoop) {
+    connect("", fastJx3());
+    load(jacquard(30, 20));
+    s->setChecked(Control::TabbyCheck, true);
+    range(3, 6);
+    run->StartButtonClick();
+    expectCloth(seq(3, 6), true);
+    run.reset();
+    s.reset();
+    loom.reset();
+
+    woven.clear();
+    connect("", fastJx3());
+    load(jacquard(30, 20));
+    s->setChecked(Control::ReverseBox, true);
+    range(3, 5);
+    run->StartButtonClick();
+    EXPECT_EQ(woven, (std::vector<int>{5, 4, 3}));
+    expectCloth({5, 4, 3});
+    run.reset();
+    s.reset();
+    loom.reset();
+
+    woven.clear();
+    connect("", fastJx3());
+    load(jacquard(30, 20));
+    s->setChecked(Control::LoopCheck, true);
+    range(3, 5);
+    run->onPickWoven = [this](int p) {
+        woven.push_back(p);
+        if (woven.size() == 7) run->StopButtonClick();
+    };
+    run->StartButtonClick();
+    EXPECT_EQ(woven, (std::vector<int>{3, 4, 5, 3, 4, 5, 3}));
+    // The pick already sent when Stop came is not woven.
+    expectCloth({3, 4, 5, 3, 4, 5, 3});
+    EXPECT_EQ(s->panel.nextWeft, 4);
+}
+
+TEST_F(Weave, RejectedOnceIsResentAndTheClothIsWhole) {
+    sim::LoomSimOptions o = fastJx3();
+    o.rejectFrames = {frameOfPick(2, 0)};
+    o.noiseAfter = {frameOfPick(3, 1)};
+    connect("", o);
+    load(jacquard(40, 10));
+    range(1, 6);
+    run->StartButtonClick();
+    EXPECT_EQ(woven, seq(1, 6));
+    expectCloth(seq(1, 6));
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(Weave, RejectedTwiceEndsTheRunAndResumeCarriesOn) {
+    sim::LoomSimOptions o = fastJx3();
+    o.rejectFrames = {frameOfPick(3, 0), frameOfPick(3, 0) + 1};  // the block and its resend
+    connect("", o);
+    load(jacquard(40, 10));
+    range(1, 6);
+    run->StartButtonClick();
+    EXPECT_EQ(woven, seq(1, 2));
+    ASSERT_EQ(ui.boxTexts(), std::vector<std::string>{"Communication error"});
+    EXPECT_EQ(ui.statuses.back(), "Communication error");
+    EXPECT_EQ(s->runState, 3);
+    EXPECT_EQ(s->panel.nextWeft, 3);
+    run->ResumeButtonClick();
+    EXPECT_EQ(woven, seq(1, 6));
+    expectCloth(seq(1, 6));  // no pick skipped, none woven twice
+}
+
+TEST_F(Weave, DroppedAnswerEndsTheRunAndResumeCarriesOn) {
+    sim::LoomSimOptions o = fastJx3();
+    o.dropAnswers = {frameOfPick(2, 0)};  // the block is taken, its answer lost
+    connect("", o);
+    load(jacquard(40, 10));
+    range(1, 4);
+    run->StartButtonClick();
+    EXPECT_EQ(woven, seq(1, 1));
+    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Communication error"});
+    EXPECT_EQ(s->panel.nextWeft, 2);
+    run->ResumeButtonClick();
+    EXPECT_EQ(woven, seq(1, 4));
+    expectCloth(seq(1, 4));
+}
+
+TEST_F(Weave, HangUpWhileSendingAPick) {
+    sim::LoomSimOptions o = fastJx3();
+    o.hangupAfterPicks = 3;  // the line goes while pick 4 is sent
+    connect("", o);
+    load(jacquard(40, 10));
+    range(1, 8);
+    run->StartButtonClick();
+    EXPECT_EQ(woven, seq(1, 3));
+    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Communication error"});
+    EXPECT_EQ(s->runState, 3);
+    expectCloth(seq(1, 3));
+
+    // The loom comes back on another line; Resume goes on from the next pick.
+    auto again = std::make_unique<SimThread>(fastJx3());
+    s->design.hw.ports["COM1"] = again->sim.devicePath();
+    ASSERT_TRUE(s->driver->OpenPort(1, false));
+    EXPECT_EQ(s->panel.nextWeft, 4);
+    run->ResumeButtonClick();
+    EXPECT_EQ(woven, seq(1, 8));
+    loom = std::move(again);
+    expectCloth(seq(4, 8));
+}
+
+TEST_F(Weave, HangUpWhileWaitingForTheLoom) {
+    sim::LoomSimOptions o = fastJx3();
+    o.weaveDelay = 60s;
+    connect("", o);
+    load(jacquard(40, 10));
+    range(1, 5);
+    // Pick 1 is with the loom when the line goes.
+    std::vector<sim::WovenPick> before;
+    ui.onPump = [&] {
+        if (loom && s->runState == 5 && loom->sim.state().pickPending) {
+            before = loom->sim.wovenPicks();
+            loom.reset();
+        }
+    };
+    run->StartButtonClick();
+    ui.onPump = nullptr;
+    EXPECT_TRUE(woven.empty());
+    EXPECT_TRUE(before.empty());
+    const std::vector<std::string> boxes = ui.boxTexts();
+    ASSERT_EQ(boxes.size(), 2u) << boxes[0];
+    EXPECT_EQ(boxes[0], "Line break");
+    // The reset after a line break finds no controller.
+    EXPECT_EQ(boxes[1], "Controller is not responding. Download software?");
+    EXPECT_EQ(s->runState, 4);
+    EXPECT_EQ(ui.statuses.back(), "Controller is busy");
+    EXPECT_EQ(s->panel.nextWeft, 1);
+
+    loom = std::make_unique<SimThread>(fastJx3());
+    s->design.hw.ports["COM1"] = loom->sim.devicePath();
+    ASSERT_TRUE(s->driver->OpenPort(1, false));
+    run->ResumeButtonClick();
+    EXPECT_EQ(woven, seq(1, 5));
+    expectCloth(seq(1, 5));
+}
+
+TEST_F(Weave, StopWhileWaitingSendsTheStopFrame) {
+    sim::LoomSimOptions o = fastJx3();
+    o.weaveDelay = 60s;  // the weaver never treads
+    connect("", o);
+    load(jacquard(40, 10));
+    range(2, 5);
+    long pumpsAtStart = -1;
+    ui.onPump = [&] {
+        if (loom->sim.state().pickPending && pumpsAtStart < 0) pumpsAtStart = ui.pumps;
+        if (pumpsAtStart >= 0 && ui.pumps == pumpsAtStart + 3) run->StopButtonClick();
+    };
+    run->StartButtonClick();
+    ui.onPump = nullptr;
+    EXPECT_TRUE(woven.empty());
+    EXPECT_EQ(s->runState, 0);
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_FALSE(loom->sim.state().pickPending);  // the stop frame cancelled it
+    EXPECT_EQ(s->panel.nextWeft, 2);
+    EXPECT_TRUE(loom->sim.wovenPicks().empty());
+}
+
+// Shaft loom ---------------------------------------------------------------
+
+NativeDraft rosepath() {
+    static const bool tie[4][4] = {{1, 1, 0, 0}, {0, 1, 1, 0}, {0, 0, 1, 1}, {1, 0, 0, 1}};
+    NativeDraft d;
+    d.warps = 16;
+    d.wefts = 12;
+    d.shafts = 4;
+    d.treadles = 4;
+    d.loom = 608;
+    d.threading = [](int end) { return (end - 1) % 4; };
+    d.tieUp = [](int t, int sh) { return tie[t][sh]; };
+    d.treadleOfPick = [](int pick) { return (pick * 3) % 4; };
+    d.lifted = [](int pick, int end) { return tie[(pick * 3) % 4][(end - 1) % 4]; };
+    d.warpColour = [](int) { return 255u; };
+    d.weftColour = [](int) { return 0xFFFFFFu; };
+    return d;
+}
+
+// Shafts pick p raises (1-based), worked out from the draft functions.
+std::vector<int> rosepathShafts(int pick) {
+    static const bool tie[4][4] = {{1, 1, 0, 0}, {0, 1, 1, 0}, {0, 0, 1, 1}, {1, 0, 0, 1}};
+    std::vector<int> out;
+    for (int sh = 0; sh < 4; ++sh)
+        if (tie[(pick * 3) % 4][sh]) out.push_back(sh + 1);
+    return out;
+}
+
+sim::LoomSimOptions fastOlm(int shafts608) {
+    sim::LoomSimOptions o;
+    o.loom = sim::LoomType::Olm;
+    o.weaveDelay = 2ms;
+    if (shafts608 > 0) o.olmDraft = {sim::OlmDraft::Kind::Countermarche608, shafts608};
+    return o;
+}
+
+TEST_F(Weave, ShaftLoomStoresEachPickOnce) {
+    connect("[Mirlo]\nLoomType=OLM\n", fastOlm(4));
+    EXPECT_EQ(s->control(Control::StartButton).caption, "Start");  // captions are the window's
+    run->applyCaptions();
+    EXPECT_EQ(s->control(Control::StartButton).caption, "220");
+    load(rosepath(), "r.ctm");
+    range(1, 3);
+    stopAfterLast = false;
+    run->StartButtonClick();
+    EXPECT_EQ(woven, seq(1, 3));
+    const auto store = loom->sim.olmStore();
+    ASSERT_EQ(store.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(store[static_cast<size_t>(i)].first, i);
+        EXPECT_EQ(store[static_cast<size_t>(i)].second.lifted, rosepathShafts(i + 1)) << i;
+    }
+    EXPECT_EQ(s->runState, 0);
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(Weave, ShaftLoomStoreStopsAt220WithLoop) {
+    connect("[Mirlo]\nLoomType=OLM\n", fastOlm(4));
+    load(rosepath(), "r.ctm");
+    range(2, 5);
+    stopAfterLast = false;
+    s->setChecked(Control::LoopCheck, true);
+    run->StartButtonClick();
+    ASSERT_EQ(woven.size(), 220u);
+    const auto store = loom->sim.olmStore();
+    ASSERT_EQ(store.size(), 220u);
+    for (int i = 0; i < 220; ++i) EXPECT_EQ(store[static_cast<size_t>(i)].second.lifted, rosepathShafts(2 + i % 4));
+    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"220 wefts loaded."});
+    EXPECT_EQ(ui.boxes[0].kind, BoxKind::Confirmation);
+}
+
+TEST_F(Weave, ShaftLoomDirectModeWeavesEachPickOnce) {
+    NativeDraft n;
+    n.warps = 24;
+    n.wefts = 16;
+    n.shafts = 8;
+    n.treadles = 8;
+    n.loom = 607;
+    n.threading = [](int end) { return (end - 1) % 8; };
+    n.liftPlan = [](int t, int pick) { return (t + pick) % 4 < 2; };
+    n.lifted = [](int pick, int end) { return (7 - (end - 1) % 8 + pick) % 4 < 2; };
+    n.warpColour = [](int) { return 255u; };
+    connect("[Mirlo]\nLoomType=OLM\n", fastOlm(0));
+    load(n, "t.dob");
+    range(5, 9);
+    stopAfterLast = false;
+    run->ResumeButtonClick();
+    EXPECT_EQ(woven, seq(5, 9));
+    const auto record = loom->sim.wovenPicks();
+    ASSERT_EQ(record.size(), 5u);
+    for (size_t k = 0; k < 5; ++k) {
+        std::vector<int> treadles;
+        for (int t = 0; t < 8; ++t)
+            if ((t + 5 + static_cast<int>(k)) % 4 < 2) treadles.push_back(t + 1);
+        EXPECT_EQ(record[k].lifted, treadles) << k;
+    }
+    EXPECT_FALSE(loom->sim.state().directMode);  // switched off at the end
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+}  // namespace
+}  // namespace wp
