@@ -59,7 +59,9 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
             error = "the file is too large to be a design";
             return false;
         }
-        out.reserve(static_cast<size_t>(st.st_size));
+        // One read of the whole file; the loop below catches a file that grew.
+        out.resize(static_cast<size_t>(st.st_size));
+        out.resize(std::fread(out.data(), 1, out.size(), f));
     }
     uint8_t buf[1 << 16];
     size_t n;

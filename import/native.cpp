@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace wp {
 namespace {
 
@@ -77,23 +81,49 @@ void fillMatrix(DesignModel& d, const uint8_t* data, int W, int F, int dropped) 
     std::vector<uint8_t*> row(static_cast<size_t>(rows));
     for (int j = 0; j < rows; ++j) row[static_cast<size_t>(j)] = d.matrix.row(RowNo{j});
 
-    // Eight warp ends at a time, when they fill one byte of the rows.
-    int bit = 0;
-    for (; bit + 8 <= warps; bit += 8) {
-        const size_t base = static_cast<size_t>(bit + dropped) * stride;
-        for (size_t c = 0; c < stride; ++c) {
-            uint64_t x = 0;
-            for (int k = 0; k < 8; ++k)
-                x |= static_cast<uint64_t>(data[base + static_cast<size_t>(k) * stride + c]) << (8 * k);
-            if (x == 0) continue;
-            x = transpose8(x);
-            for (int r = 0; r < 8; ++r) {
-                const int j = static_cast<int>(c) * 8 + r;
-                if (j >= rows) break;
-                row[static_cast<size_t>(j)][bit / 8] = static_cast<uint8_t>(x >> (8 * r));
+    const int fullBits = warps / 8 * 8;
+    int done = 0;
+#ifdef __SSE2__
+    // Sixteen warp ends at a time: the sixteen bytes of one file column (eight
+    // picks) go into one vector, and each movemask yields two row bytes of a pick.
+    done = warps / 16 * 16;
+    for (size_t c = 0; c < stride; ++c) {
+        const int j0 = static_cast<int>(c) * 8;
+        if (j0 >= rows) break;
+        const int rowsHere = std::min(8, rows - j0);
+        const uint8_t* col = data + static_cast<size_t>(dropped) * stride + c;
+        for (int b = 0; b < done; b += 16) {
+            const uint8_t* p = col + static_cast<size_t>(b) * stride;
+            alignas(16) uint8_t g[16];
+            for (int k = 0; k < 16; ++k) g[k] = p[static_cast<size_t>(k) * stride];
+            __m128i x = _mm_load_si128(reinterpret_cast<const __m128i*>(g));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_setzero_si128())) == 0xFFFF) continue;
+            // Bit 7 first: pick j0 + 7, then shift the next bit up.
+            for (int r = 7; r >= 0; --r) {
+                const auto m = static_cast<uint16_t>(_mm_movemask_epi8(x));
+                if (r < rowsHere) std::memcpy(row[static_cast<size_t>(j0 + r)] + b / 8, &m, 2);
+                x = _mm_add_epi8(x, x);
             }
         }
     }
+#endif
+    // Eight warp ends at a time, when they fill one byte of the rows.
+    for (size_t c = 0; c < stride; ++c) {
+        const int j0 = static_cast<int>(c) * 8;
+        if (j0 >= rows) break;
+        const int rowsHere = std::min(8, rows - j0);
+        const uint8_t* col = data + static_cast<size_t>(dropped) * stride + c;
+        for (int b = done; b < fullBits; b += 8) {
+            const uint8_t* p = col + static_cast<size_t>(b) * stride;
+            uint64_t x = 0;
+            for (int k = 0; k < 8; ++k) x |= static_cast<uint64_t>(p[static_cast<size_t>(k) * stride]) << (8 * k);
+            if (x == 0) continue;
+            x = transpose8(x);
+            for (int r = 0; r < rowsHere; ++r)
+                row[static_cast<size_t>(j0 + r)][b / 8] = static_cast<uint8_t>(x >> (8 * r));
+        }
+    }
+    int bit = fullBits;
     for (; bit < warps && bit + dropped < W; ++bit) {
         const uint8_t* end = data + static_cast<size_t>(bit + dropped) * stride;
         for (size_t c = 0; c < stride; ++c) {

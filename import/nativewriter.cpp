@@ -13,7 +13,7 @@ void put16(std::vector<uint8_t>& out, unsigned v) {
 }
 
 void putKey(std::vector<uint8_t>& out, const char* key) {
-    out.insert(out.end(), key, key + std::strlen(key));
+    for (const char* p = key; *p; ++p) out.push_back(static_cast<uint8_t>(*p));
 }
 
 void putItem(std::vector<uint8_t>& out, unsigned value) {
@@ -31,8 +31,7 @@ void putRgb(std::vector<uint8_t>& out, uint32_t c) {
 
 std::vector<uint8_t> writeNativeDraft(const NativeDraft& d) {
     std::vector<uint8_t> out;
-    const char magic[] = "WeavePilot draft";
-    out.insert(out.end(), magic, magic + sizeof magic - 1);
+    putKey(out, "WeavePilot draft");
     const std::pair<const char*, int> header[] = {
         {"warps", d.warps},       {"wefts", d.wefts}, {"shafts", d.shafts},
         {"treadles", d.treadles}, {"loom", d.loom},

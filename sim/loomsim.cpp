@@ -306,8 +306,12 @@ RunResult LoomSim::Impl::run() {
 
 void LoomSim::Impl::fireTimers(TimePoint now) {
     while (!timers.empty() && timers.begin()->first <= now && !hangupDue) {
-        auto node = timers.extract(timers.begin());
-        node.mapped()(node.key());
+        // Taken out first: a timer may add timers.
+        const auto first = timers.begin();
+        const TimePoint when = first->first;
+        auto action = std::move(first->second);
+        timers.erase(first);
+        action(when);
     }
 }
 

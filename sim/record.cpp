@@ -67,12 +67,13 @@ std::string recordHeader(const LoomSimOptions& options) {
 }
 
 std::string formatPickLine(std::size_t number, const WovenPick& pick) {
-    std::string line = "pick " + std::to_string(number) + ":";
+    std::string line = "pick ";
+    line.append(std::to_string(number)).append(":");
     if (pick.word || pick.byte) {
         return line + " word=" + wordText(pick.word) + " byte=" + byteText(pick.byte) +
                " lift=" + joinLifts(pick.lifted);
     }
-    if (!pick.lifted.empty()) line += " " + joinLifts(pick.lifted);
+    if (!pick.lifted.empty()) line.append(" ").append(joinLifts(pick.lifted));
     return line;
 }
 
