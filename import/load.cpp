@@ -1,6 +1,9 @@
 #include "import/load.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -42,6 +45,39 @@ void numberWeftColours(DesignModel& d) {
         d.weftColourNumbers[i] = it->second;
         (void)added;
     }
+}
+
+MappedFile::~MappedFile() {
+    if (map_) ::munmap(map_, size_);
+}
+
+bool MappedFile::open(const std::string& path, std::string& error, size_t maxBytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
+        // Not something to map (a pipe, an empty file): read it instead.
+        ::close(fd);
+        return readWholeFile(path, copy_, error, maxBytes);
+    }
+    if (static_cast<uint64_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        error = "the file is too large to be a design";
+        return false;
+    }
+    void* m = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    const int mapError = errno;
+    ::close(fd);
+    if (m == MAP_FAILED) {
+        error = std::strerror(mapError);
+        return false;
+    }
+    map_ = m;
+    size_ = static_cast<size_t>(st.st_size);
+    return true;
 }
 
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& error,
@@ -123,10 +159,10 @@ ReadResult DesignLoader::readFile(FileType type, const std::string& path) {
     DesignModel& d = s_.design;
     switch (type) {
         case FileType::Native: {
-            std::vector<uint8_t> bytes;
+            MappedFile file;
             std::string error;
-            if (!readWholeFile(path, bytes, error)) return ReadResult::failure(error);
-            return readNativeDraft(bytes, d, *this, s_.ui());
+            if (!file.open(path, error)) return ReadResult::failure(error);
+            return readNativeDraft(file.data(), file.size(), d, *this, s_.ui());
         }
         case FileType::Imp:
         case FileType::Dw1:

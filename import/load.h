@@ -54,6 +54,24 @@ std::string coloursFileName(const std::string& designFile);
 // of its colour in the list of distinct colours met so far.
 void numberWeftColours(DesignModel& d);
 
+// A design file's bytes, mapped from the page cache rather than copied.
+class MappedFile {
+public:
+    MappedFile() = default;
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    bool open(const std::string& path, std::string& error, size_t maxBytes = 256u << 20);
+    const uint8_t* data() const { return map_ ? static_cast<const uint8_t*>(map_) : copy_.data(); }
+    size_t size() const { return map_ ? size_ : copy_.size(); }
+
+private:
+    void* map_ = nullptr;
+    size_t size_ = 0;
+    std::vector<uint8_t> copy_;
+};
+
 // Reads a whole file, refusing files larger than maxBytes.
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& error,
                    size_t maxBytes = 256u << 20);

@@ -14,13 +14,13 @@ namespace {
 // every read checked against the end of the file.
 class Cursor {
 public:
-    explicit Cursor(const std::vector<uint8_t>& f) : f_(f) {}
+    Cursor(const uint8_t* data, size_t size) : f_(data), size_(size) {}
 
     // Keys are looked for at start offsets 0..65535, the first match wins.
     bool find(const char* key) {
         const size_t n = std::strlen(key);
-        if (f_.size() < n) return false;
-        const size_t lastStart = std::min<size_t>(65535, f_.size() - n);
+        if (size_ < n) return false;
+        const size_t lastStart = std::min<size_t>(65535, size_ - n);
         for (size_t s = 0; s <= lastStart; ++s) {
             if (f_[s] == static_cast<uint8_t>(key[0]) && std::memcmp(&f_[s], key, n) == 0) {
                 pos_ = s + n;
@@ -43,15 +43,16 @@ public:
     }
     const uint8_t* take(size_t n) {
         if (left() < n) return nullptr;
-        const uint8_t* p = f_.data() + pos_;
+        const uint8_t* p = f_ + pos_;
         pos_ += n;
         return p;
     }
     bool skip(size_t n) { return take(n) != nullptr || n == 0; }
-    size_t left() const { return f_.size() - pos_; }
+    size_t left() const { return size_ - pos_; }
 
 private:
-    const std::vector<uint8_t>& f_;
+    const uint8_t* f_;
+    size_t size_;
     size_t pos_ = 0;
 };
 
@@ -84,24 +85,64 @@ void fillMatrix(DesignModel& d, const uint8_t* data, int W, int F, int dropped) 
     const int fullBits = warps / 8 * 8;
     int done = 0;
 #ifdef __SSE2__
-    // Sixteen warp ends at a time: the sixteen bytes of one file column (eight
-    // picks) go into one vector, and each movemask yields two row bytes of a pick.
+    // Sixteen warp ends by sixteen columns (128 picks) at a time: a 16 x 16 byte
+    // transpose in registers puts each column's bytes of the sixteen ends in one
+    // vector, and each movemask then yields the two row bytes of one pick.
     done = warps / 16 * 16;
-    for (size_t c = 0; c < stride; ++c) {
-        const int j0 = static_cast<int>(c) * 8;
-        if (j0 >= rows) break;
-        const int rowsHere = std::min(8, rows - j0);
-        const uint8_t* col = data + static_cast<size_t>(dropped) * stride + c;
-        for (int b = 0; b < done; b += 16) {
-            const uint8_t* p = col + static_cast<size_t>(b) * stride;
+    const size_t fullColumns = stride / 16 * 16;
+    for (int b = 0; b < done; b += 16) {
+        const uint8_t* ends = data + static_cast<size_t>(dropped + b) * stride;
+        for (size_t c0 = 0; c0 < fullColumns; c0 += 16) {
+            if (static_cast<int>(c0) * 8 >= rows) break;
+            __m128i r[16];
+            for (int k = 0; k < 16; ++k)
+                r[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ends + static_cast<size_t>(k) * stride + c0));
+            __m128i t[16], u[16];
+            for (int k = 0; k < 16; k += 2) {
+                t[k] = _mm_unpacklo_epi8(r[k], r[k + 1]);
+                t[k + 1] = _mm_unpackhi_epi8(r[k], r[k + 1]);
+            }
+            for (int k = 0; k < 16; k += 4) {
+                u[k] = _mm_unpacklo_epi16(t[k], t[k + 2]);
+                u[k + 1] = _mm_unpackhi_epi16(t[k], t[k + 2]);
+                u[k + 2] = _mm_unpacklo_epi16(t[k + 1], t[k + 3]);
+                u[k + 3] = _mm_unpackhi_epi16(t[k + 1], t[k + 3]);
+            }
+            // u[4q + i]: ends 4q..4q+3, columns 4i..4i+3.
+            for (int q = 0; q < 16; q += 8) {
+                for (int i = 0; i < 4; ++i) {
+                    t[q + 2 * i] = _mm_unpacklo_epi32(u[q + i], u[q + 4 + i]);
+                    t[q + 2 * i + 1] = _mm_unpackhi_epi32(u[q + i], u[q + 4 + i]);
+                }
+            }
+            // t[8h + m]: ends 8h..8h+7, columns 2m, 2m+1.
+            for (int m = 0; m < 8; ++m) {
+                r[2 * m] = _mm_unpacklo_epi64(t[m], t[8 + m]);
+                r[2 * m + 1] = _mm_unpackhi_epi64(t[m], t[8 + m]);
+            }
+            // r[c]: column c0 + c of the sixteen ends.
+            for (int c = 0; c < 16; ++c) {
+                const int j0 = static_cast<int>(c0 + static_cast<size_t>(c)) * 8;
+                __m128i x = r[c];
+                for (int bitInByte = 7; bitInByte >= 0; --bitInByte) {
+                    const int j = j0 + bitInByte;
+                    const auto m = static_cast<uint16_t>(_mm_movemask_epi8(x));
+                    if (j < rows) std::memcpy(row[static_cast<size_t>(j)] + b / 8, &m, 2);
+                    x = _mm_add_epi8(x, x);
+                }
+            }
+        }
+        // Columns left over at the end of each warp end.
+        for (size_t c = fullColumns; c < stride; ++c) {
+            const int j0 = static_cast<int>(c) * 8;
+            if (j0 >= rows) break;
             alignas(16) uint8_t g[16];
-            for (int k = 0; k < 16; ++k) g[k] = p[static_cast<size_t>(k) * stride];
+            for (int k = 0; k < 16; ++k) g[k] = ends[static_cast<size_t>(k) * stride + c];
             __m128i x = _mm_load_si128(reinterpret_cast<const __m128i*>(g));
-            if (_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_setzero_si128())) == 0xFFFF) continue;
-            // Bit 7 first: pick j0 + 7, then shift the next bit up.
-            for (int r = 7; r >= 0; --r) {
+            for (int bitInByte = 7; bitInByte >= 0; --bitInByte) {
+                const int j = j0 + bitInByte;
                 const auto m = static_cast<uint16_t>(_mm_movemask_epi8(x));
-                if (r < rowsHere) std::memcpy(row[static_cast<size_t>(j0 + r)] + b / 8, &m, 2);
+                if (j < rows) std::memcpy(row[static_cast<size_t>(j)] + b / 8, &m, 2);
                 x = _mm_add_epi8(x, x);
             }
         }
@@ -137,9 +178,9 @@ void fillMatrix(DesignModel& d, const uint8_t* data, int W, int F, int dropped) 
 
 }  // namespace
 
-ReadResult readNativeDraft(const std::vector<uint8_t>& file, DesignModel& d, DesignLoader& loader,
+ReadResult readNativeDraft(const uint8_t* file, size_t size, DesignModel& d, DesignLoader& loader,
                            UserInterface& ui) {
-    Cursor c(file);
+    Cursor c(file, size);
     const Slot readSlots[] = {Slot::startTreadleTop, Slot::warps,  Slot::shafts,
                               Slot::startTreadleRight, Slot::loom, Slot::blocksize,
                               Slot::treadles,        Slot::wefts};
