@@ -1,0 +1,219 @@
+// The bytes the controller drivers put on the line for a pick.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "loom/weave.h"
+#include "tests/support/fakeui.h"
+#include "tests/support/ptypeer.h"
+
+namespace wp {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string bytes(std::initializer_list<int> b) {
+    std::string s;
+    for (int v : b) s += static_cast<char>(v);
+    return s;
+}
+
+struct Drivers : ::testing::Test {
+    test::FakeUI ui;
+    RunFlags flags{ui};
+    LogStream log;
+    DesignModel d;
+    test::PtyPeer peer;
+
+    LinkEnv env() {
+        const std::string path = peer.slavePath();
+        return LinkEnv{d, flags, log, [path] {
+                           return makePosixSerialPort([path](const std::string&) { return path; });
+                       }};
+    }
+    void design(int warps, int wefts) {
+        d.header.set(Slot::warps, static_cast<uint16_t>(warps));
+        d.header.set(Slot::wefts, static_cast<uint16_t>(wefts));
+        ASSERT_TRUE(d.allocateMatrix());
+    }
+};
+
+TEST_F(Drivers, ThreeEndsFillTheFirstBitsOfBlockOne) {
+    design(3, 2);
+    for (int x = 0; x < 3; ++x) d.setLift(d.rowOfPick(PickNo{1}), x, true);
+    d.hw.Shuffle = false;
+    peer.setHandler([](const std::string&) { return bytes({8, 0, 8}); });
+    Tjx3 drv(env());
+    ASSERT_TRUE(drv.OpenPort(1, false));
+    ASSERT_EQ(drv.SendPick(1, 1, false), kOk);
+    const std::string sent = peer.received();
+    ASSERT_EQ(sent.size(), 31u + 3u);
+    EXPECT_EQ(sent.substr(0, 3), bytes({13, 1, 7}));
+    EXPECT_EQ(sent.substr(3, 27), std::string(27, '\0'));
+    uint8_t check = 0;
+    for (int i = 0; i < 30; ++i) check ^= static_cast<uint8_t>(sent[static_cast<size_t>(i)]);
+    EXPECT_EQ(static_cast<uint8_t>(sent[30]), check);
+    EXPECT_EQ(sent.substr(31), bytes({14, 1, 15}));
+}
+
+TEST_F(Drivers, ShuffledBlockCarriesTheBitsInWiringOrder) {
+    design(3, 2);
+    for (int x = 0; x < 3; ++x) d.setLift(d.rowOfPick(PickNo{2}), x, true);
+    d.hw.Shuffle = true;
+    peer.setHandler([](const std::string&) { return bytes({8, 0, 8}); });
+    Tjx3 drv(env());
+    ASSERT_TRUE(drv.OpenPort(1, false));
+    ASSERT_EQ(drv.SendPick(2, 1, false), kOk);
+    const std::string block = peer.received().substr(2, 28);
+    std::string expected(28, '\0');
+    expected[22] = 0x20;
+    expected[25] = static_cast<char>(0x80);
+    expected[27] = 0x02;
+    EXPECT_EQ(block, expected);
+    uint8_t roundTrip[28];
+    std::copy(block.begin(), block.end(), roundTrip);
+    unshuffleBlock(roundTrip);
+    EXPECT_EQ(roundTrip[0], 0x07);
+}
+
+TEST_F(Drivers, PickStopsAtABlockNotAccepted) {
+    design(300, 1);
+    d.hw.hookCount = 440;
+    d.hw.moduleCount = 2;
+    int frames = 0;
+    peer.setHandler([&](const std::string&) { return ++frames == 1 ? bytes({9, 0, 9}) : bytes({9, 0, 9}); });
+    Tjx3 drv(env());
+    ASSERT_TRUE(drv.OpenPort(1, false));
+    EXPECT_EQ(drv.SendPick(1, 2, false), kOk);
+    EXPECT_TRUE(drv.ResponseIs(0, 9));
+    // Block 1 and its resend; neither block 2 nor the end of pick.
+    EXPECT_EQ(peer.received().size(), 62u);
+}
+
+TEST_F(Drivers, TabbyAlternatesByPickParity) {
+    design(10, 4);
+    Tjx3 drv(env());
+    drv.buildPick(2, true);  // even: bits 0, 2, 4, ... = warp ends 10, 8, 6, ...
+    EXPECT_EQ(drv.pickBuffer()[0], 0xAA);  // hooks 1..10 carry warp ends 1..10
+    EXPECT_EQ(drv.pickBuffer()[1], 0x02);
+    drv.buildPick(3, true);
+    EXPECT_EQ(drv.pickBuffer()[0], 0x55);
+    EXPECT_EQ(drv.pickBuffer()[1], 0x01);
+}
+
+// Shaft loom -----------------------------------------------------------------
+
+struct OlmDrivers : Drivers {
+    // Echoes every byte and answers a finished line with `answer`.
+    void answerLinesWith(const std::string& answer) {
+        peer.setHandler([answer](const std::string& chunk) {
+            std::string out = chunk;
+            if (chunk.find('\r') != std::string::npos) out += answer;
+            return out;
+        });
+    }
+    std::vector<std::string> sentLines() {
+        std::vector<std::string> out;
+        std::string cur;
+        for (char c : peer.received()) {
+            if (c == '\r') {
+                out.push_back(cur);
+                cur.clear();
+            } else {
+                cur += c;
+            }
+        }
+        return out;
+    }
+};
+
+TEST_F(OlmDrivers, DobbyPickValueFromTheLiftPlan) {
+    design(8, 2);
+    d.header.set(Slot::loom, kLoomDobby);
+    d.header.set(Slot::treadles, 10);
+    d.draft.treadling.assign(10, 0);  // 10 treadles x 1 byte
+    d.setTreadlingBit(0, d.rowOfPick(PickNo{1}), true);
+    d.setTreadlingBit(8, d.rowOfPick(PickNo{1}), true);
+    Tolm drv(env());
+    const auto v = drv.pickValue(1);
+    EXPECT_EQ(v.B, 0x80u);
+    EXPECT_EQ(v.W, 0x8000u);
+}
+
+TEST_F(OlmDrivers, CountermarchePickValueFromTheTieUp) {
+    design(8, 2);
+    d.header.set(Slot::loom, kLoomCountermarche);
+    d.header.set(Slot::shafts, 4);
+    d.header.set(Slot::treadles, 2);
+    d.draft.tieUp = {0x08, 0x03};
+    d.draft.treadling.assign(2, 0);
+    d.setTreadlingBit(1, d.rowOfPick(PickNo{2}), true);
+    Tolm drv(env());
+    const auto v = drv.pickValue(2);
+    EXPECT_EQ(v.B, 0x0Cu);
+    EXPECT_EQ(v.W, 0x0C00u);
+    // No treadle on the pick: a treadle beyond the tie-up raises nothing.
+    EXPECT_EQ(drv.pickValue(1).B, 0u);
+}
+
+TEST_F(OlmDrivers, StoreLinesAddressPageAndOffset) {
+    design(8, 2);
+    d.header.set(Slot::loom, kLoomCountermarche);
+    d.header.set(Slot::shafts, 4);
+    d.header.set(Slot::treadles, 2);
+    d.draft.tieUp = {0x08, 0x03};
+    d.draft.treadling.assign(2, 0);
+    d.setTreadlingBit(1, d.rowOfPick(PickNo{2}), true);
+    answerLinesWith("R\r\n");
+    Tolm drv(env());
+    ASSERT_TRUE(drv.OpenPort(1, false));
+    EXPECT_EQ(drv.SendPick(2, 0, false), kOk);
+    EXPECT_EQ(drv.SendPick(2, 219, false), kOk);
+    EXPECT_EQ(sentLines(), (std::vector<std::string>{"M)D00.00K00C00", "M)D07.00K0000C",
+                                                     "M)D06.54K00C00", "M)D13.54K0000C"}));
+    EXPECT_EQ(drv.SendPick(2, 220, false), kStopped);  // the store has 220 places
+}
+
+TEST_F(OlmDrivers, StoreLineNotAnsweredWithRFails) {
+    design(8, 2);
+    answerLinesWith("E\r\n");
+    Tolm drv(env());
+    ASSERT_TRUE(drv.OpenPort(1, false));
+    EXPECT_EQ(drv.SendPick(1, 0, false), kStopped);
+}
+
+TEST_F(OlmDrivers, DirectPickEndsOnlyWhenTheLoomSaysQ) {
+    design(8, 2);
+    d.header.set(Slot::loom, 0);
+    d.header.set(Slot::treadles, 3);
+    // Both lines are answered at once; "Q" comes when the weaver has woven.
+    answerLinesWith("R\r\n");
+    Tolm drv(env());
+    ASSERT_TRUE(drv.OpenPort(1, false));
+    std::thread weaver([&] {
+        ASSERT_TRUE(peer.waitReceived(28, 5000));
+        std::this_thread::sleep_for(400ms);
+        peer.send("Q\r\n");
+    });
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(drv.SendPick(1, 0, true), kOk);
+    weaver.join();
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, 400ms);
+    EXPECT_EQ(sentLines(), (std::vector<std::string>{"M)D14.54K002", "M)D14.52K00000"}));
+    EXPECT_TRUE(drv.directMode);
+}
+
+TEST_F(OlmDrivers, StopDuringADirectPickIsNotAWovenPick) {
+    design(8, 2);
+    peer.setHandler([](const std::string& chunk) { return chunk; });
+    Tolm drv(env());
+    ASSERT_TRUE(drv.OpenPort(1, false));
+    ui.onPump = [&] {
+        if (peer.received().size() >= 13) flags.stopRequest = true;
+    };
+    EXPECT_EQ(drv.SendPick(1, 0, true), kStopped);
+}
+
+}  // namespace
+}  // namespace wp
