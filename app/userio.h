@@ -82,4 +82,15 @@ public:
     }
 };
 
+// Shows nothing and answers No: for benchmarks and fuzzers.
+class SilentUserInterface : public UserInterface {
+public:
+    Answer messageBox(BoxKind, const std::string&, Buttons buttons) override {
+        return buttons == Buttons::Ok ? Answer::Ok : Answer::No;
+    }
+    void setStatus(const std::string&) override {}
+    void showPick(int) override {}
+    void processEvents() override {}
+};
+
 }  // namespace wp

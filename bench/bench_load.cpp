@@ -11,18 +11,8 @@
 
 namespace {
 
-class QuietUI : public wp::UserInterface {
-public:
-    wp::Answer messageBox(wp::BoxKind, const std::string&, wp::Buttons) override {
-        return wp::Answer::No;
-    }
-    void setStatus(const std::string&) override {}
-    void showPick(int) override {}
-    void processEvents() override {}
-};
-
 void BM_LoadBigDesign(benchmark::State& state) {
-    QuietUI ui;
+    wp::SilentUserInterface ui;
     wp::Session s(ui, "/nonexistent/lanset.ini");
     s.design.hw.hookCount = wp::kMaxHooks;
     s.design.hw.moduleCount = wp::kMaxModules;

@@ -24,16 +24,6 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-class QuietUI : public wp::UserInterface {
-public:
-    wp::Answer messageBox(wp::BoxKind, const std::string&, wp::Buttons) override {
-        return wp::Answer::No;
-    }
-    void setStatus(const std::string&) override {}
-    void showPick(int) override {}
-    void processEvents() override {}
-};
-
 // Bytes of one 16-module pick on the line: 16 blocks of 31 bytes and an end
 // frame of 3, and 17 answers of 3; 10 bits a byte.
 constexpr double kPickBytes = 16 * 31 + 3 + 17 * 3;
@@ -74,7 +64,7 @@ struct Rig {
         thread.join();
         fs::remove_all(dir);
     }
-    QuietUI ui;
+    wp::SilentUserInterface ui;
     wp::sim::LoomSim sim;
     std::thread thread;
     fs::path dir;
@@ -118,7 +108,7 @@ void BM_PickOnTheLine(benchmark::State& state) {
 BENCHMARK(BM_PickOnTheLine)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
 
 void BM_BuildPick(benchmark::State& state) {
-    QuietUI ui;
+    wp::SilentUserInterface ui;
     wp::RunFlags flags(ui);
     wp::LogStream log;
     wp::DesignModel d;

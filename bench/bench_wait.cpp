@@ -11,16 +11,6 @@
 
 namespace {
 
-class QuietUI : public wp::UserInterface {
-public:
-    wp::Answer messageBox(wp::BoxKind, const std::string&, wp::Buttons) override {
-        return wp::Answer::Ok;
-    }
-    void setStatus(const std::string&) override {}
-    void showPick(int) override {}
-    void processEvents() override {}
-};
-
 double cpuSeconds() {
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
@@ -29,7 +19,7 @@ double cpuSeconds() {
 }
 
 void BM_SilentWait(benchmark::State& state) {
-    QuietUI ui;
+    wp::SilentUserInterface ui;
     wp::RunFlags flags(ui);
     wp::LogStream log;
     wp::DesignModel design;

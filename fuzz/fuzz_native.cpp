@@ -8,20 +8,10 @@
 
 namespace {
 
-class QuietUI : public wp::UserInterface {
-public:
-    wp::Answer messageBox(wp::BoxKind, const std::string&, wp::Buttons) override {
-        return wp::Answer::No;
-    }
-    void setStatus(const std::string&) override {}
-    void showPick(int) override {}
-    void processEvents() override {}
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static QuietUI ui;
+    static wp::SilentUserInterface ui;
     static wp::Session session(ui, "/nonexistent/lanset.ini");
     static wp::DesignLoader loader(session);
     static bool configured = [] {

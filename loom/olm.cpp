@@ -32,26 +32,8 @@ bool isFinalLetter(uint8_t b) { return b == 'A' || b == 'E' || b == 'Q' || b == 
 }  // namespace
 
 void Tolm::ConfigurePort(bool, LineSettings& ls, Timeouts& to) {
-    ls.baudRate = 4800;
-    ls.dataBits = 7;
-    ls.parity = Parity::Even;
-    ls.stopBits = 1;
-    ls.binary = true;
-    ls.parityCheck = false;
-    ls.ctsOutFlow = true;
-    ls.dsrOutFlow = false;
-    ls.dtr = DtrControl::Handshake;
-    ls.rts = RtsControl::Enable;
-    ls.dsrSensitivity = false;
-    ls.xonXoff = false;
-    ls.errorChar = false;
-    ls.nullStrip = false;
-    ls.abortOnError = false;
-    to.readInterval = 20;
-    to.readTotalMultiplier = 1;
-    to.readTotalConstant = 300;
-    to.writeTotalMultiplier = 0;
-    to.writeTotalConstant = 35000;
+    // 4800 7E1 with CTS flow control, the same for every purpose.
+    setControllerLine(ls, to, 4800, 7, Parity::Even, true, DtrControl::Handshake, 20, 300);
 }
 
 bool Tolm::WriteCommand(const std::string& text) {

@@ -129,6 +129,22 @@ void WeavingRun::setNextWeft(int pick) {
     s_.panelChanged();
 }
 
+void WeavingRun::beginRun() {
+    const int pick = s_.design.currentPick;
+    setNextWeft(pick);
+    setCurrentWeft(pick);
+    s_.ui().moveMarker(pick);
+    s_.setEnabled(Control::ReverseBox, false);
+    s_.setEnabled(Control::InvertBox, false);
+    enterRunningState();
+}
+
+void WeavingRun::endRun() {
+    s_.setEnabled(Control::ReverseBox, true);
+    s_.setEnabled(Control::InvertBox, true);
+    s_.flags.stopRequest = false;
+}
+
 void WeavingRun::runJx3() {
     DesignModel& d = s_.design;
     TWeave& drv = *s_.driver;
@@ -139,12 +155,7 @@ void WeavingRun::runJx3() {
                                                  : "");
     const int N = modulesForRun();
 
-    setNextWeft(d.currentPick);
-    setCurrentWeft(d.currentPick);
-    ui.moveMarker(d.currentPick);
-    s_.setEnabled(Control::ReverseBox, false);
-    s_.setEnabled(Control::InvertBox, false);
-    enterRunningState();
+    beginRun();
 
     bool started = drv.SendFrame(11, static_cast<uint8_t>(N), 0) == kOk && drv.ResponseIs(0, 8);
     started = started && drv.ReadResponse(0) == kOk && drv.ResponseIs(0, 12);
@@ -208,9 +219,7 @@ void WeavingRun::runJx3() {
         controllerReset(0);
     }
     leaveRunningState();
-    s_.setEnabled(Control::ReverseBox, true);
-    s_.setEnabled(Control::InvertBox, true);
-    s_.flags.stopRequest = false;
+    endRun();
 }
 
 void WeavingRun::runOlm(bool direct) {
@@ -244,12 +253,7 @@ void WeavingRun::runOlm(bool direct) {
     }
 
     if (ok) {
-        setNextWeft(d.currentPick);
-        setCurrentWeft(d.currentPick);
-        ui.moveMarker(d.currentPick);
-        s_.setEnabled(Control::ReverseBox, false);
-        s_.setEnabled(Control::InvertBox, false);
-        enterRunningState();
+        beginRun();
         int storeIndex = 0;
         // Each pick of the sequence goes out exactly once, in order: the pick
         // sent is the one the previous pass chose.
@@ -287,9 +291,7 @@ void WeavingRun::runOlm(bool direct) {
         drv.WriteCommand("M)D14.50K0");
         if (!drv.ResponseIs(0, 'E')) drv.ReadResponse(1000);
     }
-    s_.setEnabled(Control::ReverseBox, true);
-    s_.setEnabled(Control::InvertBox, true);
-    s_.flags.stopRequest = false;
+    endRun();
 }
 
 }  // namespace wp

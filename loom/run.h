@@ -36,6 +36,9 @@ public:
     std::function<void()> downloadFirmware;
 
 private:
+    // What every run does before its first pick and after its last.
+    void beginRun();
+    void endRun();
     void runJx3();
     void runOlm(bool direct);
     void setCurrentWeft(int pick);

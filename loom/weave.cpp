@@ -45,27 +45,34 @@ uint8_t TWeave::ResponseByte(int i) const {
 
 bool TWeave::ResponseIs(int i, uint8_t value) const { return ResponseByte(i) == value; }
 
-void TWeave::ConfigurePort(bool download, LineSettings& ls, Timeouts& to) {
-    ls.baudRate = 19200;
-    ls.dataBits = 8;
-    ls.parity = Parity::None;
+void setControllerLine(LineSettings& ls, Timeouts& to, int baud, int dataBits, Parity parity,
+                       bool ctsFlow, DtrControl dtr, uint32_t readInterval, uint32_t readConstant) {
+    ls.baudRate = baud;
+    ls.dataBits = dataBits;
+    ls.parity = parity;
     ls.stopBits = 1;
     ls.binary = true;
     ls.parityCheck = false;
-    ls.ctsOutFlow = false;
+    ls.ctsOutFlow = ctsFlow;
     ls.dsrOutFlow = false;
-    ls.dtr = download ? DtrControl::Disable : DtrControl::Handshake;
+    ls.dtr = dtr;
     ls.rts = RtsControl::Enable;
     ls.dsrSensitivity = false;
     ls.xonXoff = false;
     ls.errorChar = false;
     ls.nullStrip = false;
     ls.abortOnError = false;
-    to.readInterval = 10;
+    to.readInterval = readInterval;
     to.readTotalMultiplier = 1;
-    to.readTotalConstant = 100;
+    to.readTotalConstant = readConstant;
     to.writeTotalMultiplier = 0;
     to.writeTotalConstant = 35000;
+}
+
+void TWeave::ConfigurePort(bool download, LineSettings& ls, Timeouts& to) {
+    // 19200 8N1; DTR handshakes while weaving and is off for the loader.
+    setControllerLine(ls, to, 19200, 8, Parity::None, false,
+                      download ? DtrControl::Disable : DtrControl::Handshake, 10, 100);
 }
 
 bool TWeave::WriteCommand(const std::string& text) {

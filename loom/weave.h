@@ -120,6 +120,10 @@ public:
     bool directMode = false;
 };
 
+// Sets every field a driver owns: the given line, all other handshakes off.
+void setControllerLine(LineSettings& ls, Timeouts& to, int baud, int dataBits, Parity parity,
+                       bool ctsFlow, DtrControl dtr, uint32_t readInterval, uint32_t readConstant);
+
 // Block shuffle of one 28-byte module block, and its inverse.
 void shuffleBlock(uint8_t* block);
 void unshuffleBlock(uint8_t* block);

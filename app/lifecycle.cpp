@@ -1,0 +1,159 @@
+#include "app/lifecycle.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+#include "import/load.h"
+
+namespace wp {
+
+std::string defaultLogPath() {
+    const char* home = std::getenv("HOME");
+    std::string dir = home && *home ? home : ".";
+    if (dir.back() != '/') dir += '/';
+    return dir + kLogFileName;
+}
+
+bool Lifecycle::create(bool openPort) {
+    DesignModel& d = s_.design;
+    d.shaftDraftAvailable = false;
+    s_.setChecked(Control::ShaftPlot, false);
+    s_.setVisible(Control::ShaftPlot, false);
+    s_.setEnabled(Control::ShaftPlot, false);
+
+    std::error_code ec;
+    const auto cwd = std::filesystem::current_path(ec);
+    d.hw.programDirectory = ec ? std::string(".") : cwd.string();
+    if (helpFile_.empty()) helpFile_ = d.hw.programDirectory + "/docs/help/weavepilot.html";
+
+    d.firstActivation = true;
+    d.designReady = false;
+    d.analysis.floatCutLimit = 0;
+    d.analysis.floatMap.clear();
+    s_.setEnabled(Control::InvertBox, false);
+
+    if (logPath.empty()) logPath = defaultLogPath();
+
+    bool ok = true;
+    try {
+        d.tabbyEven.fill(0x55);
+        d.tabbyOdd.fill(0xAA);
+        s_.loadSettings(openPort);
+    } catch (const std::bad_alloc&) {
+        ok = false;
+        s_.ui().messageBox(BoxKind::Information, kInsufficientMemory, Buttons::Yes);
+    }
+    d.matrix.setRowModules(d.hw.moduleCount);
+    return ok;
+}
+
+bool Lifecycle::FormActivate() {
+    DesignModel& d = s_.design;
+    if (!d.firstActivation) return false;
+    // Cleared first: the boxes below activate the window again.
+    d.firstActivation = false;
+
+    IniFile ini;
+    ini.load(s_.settingsFile());
+    d.currentPick = ini.readInt(kCurrentFileSection, "weft_pos", 1);
+    const int type = ini.readInt(kCurrentFileSection, "FileType", 0);
+    d.designFileType = type >= 0 && type <= static_cast<int>(FileType::Wif)
+                           ? static_cast<FileType>(type)
+                           : FileType::Native;
+    d.designFileName = ini.readString(kCurrentFileSection, "FileName", "");
+    d.hw.PumpTimeout = ini.readInt("WeavePilot", "PumpTimeout", 60);
+
+    ResetClick();
+
+    std::error_code ec;
+    const std::string& name = d.designFileName;
+    if (d.hasDesign() || name.size() <= 4 || !std::filesystem::is_regular_file(name, ec))
+        return false;
+    if (!s_.ui().askYesNo("Continue razezog " + name + " ?")) return false;
+    DesignLoader loader(s_);
+    return loader.reload(name, d.designFileType);
+}
+
+bool Lifecycle::FormClose() {
+    DesignModel& d = s_.design;
+    const std::string& path = s_.settingsFile();
+    IniFile ini;
+    ini.load(path);
+    const std::string before = ini.text();
+    ini.eraseSection(kCurrentFileSection);
+
+    bool kept = false;
+    if (d.designReady && d.currentPick != 1 && s_.ui().askYesNo(kSaveWeftQuestion)) {
+        if (d.manualColours && writeColoursFile)
+            writeColoursFile(coloursFileName(d.designFileName));
+        ini.setValue(kCurrentFileSection, "weft_pos", std::to_string(d.currentPick));
+        ini.setValue(kCurrentFileSection, "FileType",
+                     std::to_string(static_cast<int>(d.designFileType)));
+        ini.setValue(kCurrentFileSection, "FileName", d.designFileName);
+        kept = true;
+    }
+
+    // Nothing to erase and nothing to keep: the file stays untouched.
+    if (ini.text() == before) return false;
+    std::error_code ec;
+    const auto dir = std::filesystem::path(path).parent_path();
+    if (!dir.empty()) std::filesystem::create_directories(dir, ec);
+    std::string error;
+    if (!ini.save(path, &error)) {
+        s_.ui().errorBox("Cannot write " + path + ": " + error);
+        return false;
+    }
+    s_.settings = ini;
+    return kept;
+}
+
+void Lifecycle::destroy() {
+    DesignModel& d = s_.design;
+    if (s_.driver) s_.driver->ClosePort();
+    if (d.designReady) {
+        d.releaseDesign();
+        d.designReady = false;
+        s_.setEnabled(Control::InvertBox, false);
+    }
+}
+
+void Lifecycle::ExitClick() {
+    s_.log.close();
+}
+
+void Lifecycle::ResetClick() {
+    if (s_.controllerReset) s_.controllerReset(0);
+}
+
+std::string Lifecycle::logHeader() const {
+    const HardwareConfig& hw = s_.design.hw;
+    char line[128];
+    std::snprintf(line, sizeof line, "modulesDeep=%d  densityX=%d  densityY=%d\r\n", hw.modulesDeep,
+                  hw.densityX, hw.densityY);
+    std::string text = line;
+    text += "BlankHeadles=";
+    const int hooks = hw.moduleCount * kModuleHooks;
+    for (int h = 1; h <= hooks; ++h)
+        if (maskBit(hw.blankHeadleMask, h - 1)) text += std::to_string(h) + ",";
+    text += "\r\n";
+    return text;
+}
+
+bool Lifecycle::LoggingClick() {
+    if (s_.log.isOpen()) {
+        s_.log.close();
+        return false;
+    }
+    if (!s_.log.open(logPath.empty() ? defaultLogPath() : logPath)) return false;
+    s_.log.write(logHeader());
+    return true;
+}
+
+std::string Lifecycle::helpUrl(int context) const {
+    return "file://" + helpFile_ + "#" + std::to_string(context);
+}
+
+}  // namespace wp
