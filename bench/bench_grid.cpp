@@ -16,8 +16,8 @@
 
 #include "app/session.h"
 #include "import/load.h"
-#include "ui/gridview.h"
 #include "ui/grids.h"
+#include "ui/gridview.h"
 
 namespace {
 

@@ -1,0 +1,271 @@
+// Start, first activation, close, logging and the end of the program, without windows.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/lifecycle.h"
+#include "import/load.h"
+#include "loom/run.h"
+#include "tests/support/fakeui.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using wp::Answer;
+using wp::Control;
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// The settings file as lines, whatever their ends.
+std::string lines(const fs::path& p) {
+    std::string s = slurp(p);
+    std::erase(s, '\r');
+    return s;
+}
+
+void spit(const fs::path& p, const std::string& text) {
+    std::ofstream out(p, std::ios::binary);
+    out << text;
+}
+
+class LifecycleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("wp-life-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        ini = dir / "lanset.ini";
+        design = dir / "twill8.dob";
+        fs::copy_file(fs::path(WP_EXAMPLES_DIR) / "twill8.dob", design);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // A program as the window starts it: session, run, lifecycle, created.
+    struct Program {
+        explicit Program(const fs::path& settings)
+            : session(ui, settings.string()), run(session), life(session) {
+            life.logPath = (settings.parent_path() / "loomdump.txt").string();
+        }
+        wp::test::FakeUI ui;
+        wp::Session session;
+        wp::WeavingRun run;
+        wp::Lifecycle life;
+    };
+
+    // Loads the test design as the File menu does.
+    static void load(Program& p, const fs::path& file) {
+        p.ui.fileToChoose = file.string();
+        wp::DesignLoader loader(p.session);
+        ASSERT_TRUE(loader.openCommand(wp::FileType::Native));
+    }
+
+    fs::path dir, ini, design;
+};
+
+TEST_F(LifecycleTest, CreationSetsTheStartingState) {
+    spit(ini, "[Mirlo]\nLoomType=Select\n[WeavePilot]\ncontrollerArrangement=440\n");
+    Program p(ini);
+    p.session.design.shaftDraftAvailable = true;
+    p.session.design.analysis.floatCutLimit = 7;
+    p.session.design.analysis.floatMap.assign(4, 1);
+    EXPECT_TRUE(p.life.create(false));
+
+    const wp::DesignModel& d = p.session.design;
+    EXPECT_FALSE(d.shaftDraftAvailable);
+    EXPECT_TRUE(d.firstActivation);
+    EXPECT_FALSE(d.designReady);
+    EXPECT_EQ(d.analysis.floatCutLimit, 0);
+    EXPECT_TRUE(d.analysis.floatMap.empty());
+    EXPECT_FALSE(p.session.control(Control::ShaftPlot).visible);
+    EXPECT_FALSE(p.session.control(Control::ShaftPlot).enabled);
+    EXPECT_FALSE(p.session.checked(Control::ShaftPlot));
+    EXPECT_FALSE(p.session.control(Control::InvertBox).enabled);
+    EXPECT_EQ(d.tabbyEven.front(), 0x55);
+    EXPECT_EQ(d.tabbyEven.back(), 0x55);
+    EXPECT_EQ(d.tabbyOdd.front(), 0xAA);
+    EXPECT_EQ(d.tabbyOdd.back(), 0xAA);
+    EXPECT_EQ(d.hw.moduleCount, 2);
+    EXPECT_EQ(d.matrix.rowModules(), 2);
+    EXPECT_EQ(d.hw.programDirectory, fs::current_path().string());
+    EXPECT_EQ(p.session.driver, nullptr);
+    EXPECT_TRUE(p.ui.boxes.empty());
+}
+
+TEST_F(LifecycleTest, FirstActivationOffersTheStoredDesignOnce) {
+    spit(ini, "[WeavePilot]\nPumpTimeout=90\n[CurrentFile]\nweft_pos=7\nFileType=0\nFileName=" +
+                  design.string() + "\n");
+    Program p(ini);
+    p.life.create(false);
+    p.session.design.hw.PumpTimeout = 5;
+    // No controller on the line: the reset asks about the firmware first, and the
+    // load, finding the controller silent, asks again.
+    p.ui.answers = {Answer::No, Answer::Yes, Answer::No};
+    EXPECT_TRUE(p.life.FormActivate());
+
+    const std::string noController = "Controller is not responding. Download software?";
+    EXPECT_EQ(p.ui.boxTexts(),
+              (std::vector<std::string>{noController, "Continue razezog " + design.string() + " ?",
+                                        noController}));
+    EXPECT_EQ(p.ui.boxes[1].kind, wp::BoxKind::Information);
+    EXPECT_EQ(p.ui.boxes[1].buttons, wp::Buttons::YesNo);
+    const wp::DesignModel& d = p.session.design;
+    EXPECT_TRUE(d.hasDesign());
+    EXPECT_EQ(d.header.warps(), 48);
+    EXPECT_EQ(d.currentPick, 7);  // the stored pick stays in force
+    EXPECT_EQ(d.hw.PumpTimeout, 90);
+    EXPECT_FALSE(d.firstActivation);
+
+    // A second activation (after a dialog, say) does nothing at all.
+    p.ui.boxes.clear();
+    EXPECT_FALSE(p.life.FormActivate());
+    EXPECT_TRUE(p.ui.boxes.empty());
+}
+
+TEST_F(LifecycleTest, FirstActivationOffersNothingItCannotReload) {
+    for (const std::string& name : {std::string("a.db"), (dir / "gone.dob").string()}) {
+        spit(ini, "[Mirlo]\nLoomType=Select\n[CurrentFile]\nweft_pos=3\nFileName=" + name + "\n");
+        Program p(ini);
+        p.life.create(false);
+        EXPECT_FALSE(p.life.FormActivate()) << name;
+        EXPECT_TRUE(p.ui.boxes.empty()) << name;
+        EXPECT_EQ(p.session.design.currentPick, 3);
+        EXPECT_FALSE(p.session.design.hasDesign());
+    }
+    // Answering No leaves the program without a design.
+    spit(ini, "[Mirlo]\nLoomType=Select\n[CurrentFile]\nFileName=" + design.string() + "\n");
+    Program p(ini);
+    p.life.create(false);
+    EXPECT_FALSE(p.life.FormActivate());
+    EXPECT_EQ(p.ui.boxTexts().size(), 1u);
+    EXPECT_FALSE(p.session.design.hasDesign());
+}
+
+TEST_F(LifecycleTest, CloseKeepsThePickOnlyWhenAskedTo) {
+    const std::string base = "; the weaver's own note\n[WeavePilot]\ncommPort=1\n";
+    spit(ini, base + "[CurrentFile]\nweft_pos=12\nFileName=old.dob\n");
+    {
+        // Pick 1: nothing asked, the old section goes.
+        Program p(ini);
+        p.life.create(false);
+        load(p, design);
+        p.ui.boxes.clear();
+        ASSERT_TRUE(p.session.design.designReady);
+        EXPECT_FALSE(p.life.FormClose());
+        EXPECT_TRUE(p.ui.boxes.empty());
+        EXPECT_EQ(lines(ini), base);
+    }
+    {
+        // No: asked once, nothing kept.
+        Program p(ini);
+        p.life.create(false);
+        load(p, design);
+        p.session.design.currentPick = 9;
+        p.ui.boxes.clear();
+        p.ui.answers = {Answer::No};
+        EXPECT_FALSE(p.life.FormClose());
+        EXPECT_EQ(p.ui.boxTexts(), std::vector<std::string>{"Save current weft position?"});
+        EXPECT_EQ(lines(ini), base);
+    }
+    {
+        // Yes: the design and pick are written, and offered at the next start.
+        Program p(ini);
+        p.life.create(false);
+        load(p, design);
+        p.session.design.currentPick = 9;
+        p.session.design.manualColours = true;
+        std::string coloursWritten;
+        p.life.writeColoursFile = [&](const std::string& path) {
+            coloursWritten = path;
+            return true;
+        };
+        p.ui.answers = {Answer::Yes};
+        EXPECT_TRUE(p.life.FormClose());
+        EXPECT_EQ(coloursWritten, (dir / "twill8_colors.bmp").string());
+        const std::string text = lines(ini);
+        EXPECT_EQ(text.rfind(base, 0), 0u) << text;
+        EXPECT_NE(text.find("[CurrentFile]"), std::string::npos);
+        EXPECT_NE(text.find("weft_pos=9"), std::string::npos);
+        EXPECT_NE(text.find("FileType=0"), std::string::npos);
+        EXPECT_NE(text.find("FileName=" + design.string()), std::string::npos);
+    }
+    // The atomic write leaves no temporary file behind.
+    int files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++files;
+    EXPECT_EQ(files, 2);  // lanset.ini and the design
+    Program next(ini);
+    next.life.create(false);
+    next.ui.answers = {Answer::No, Answer::Yes};
+    EXPECT_TRUE(next.life.FormActivate());
+    EXPECT_EQ(next.session.design.currentPick, 9);
+}
+
+TEST_F(LifecycleTest, CloseWithoutSettingsFileCreatesNone) {
+    Program p(dir / "missing" / "lanset.ini");
+    p.life.create(false);
+    EXPECT_FALSE(p.life.FormClose());
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+}
+
+TEST_F(LifecycleTest, LoggingWritesTheHardwareHead) {
+    spit(ini,
+         "[Mirlo]\nLoomType=Select\n[WeavePilot]\ncontrollerArrangement=440\nmodulesDeep=2\n"
+         "BlankHeadles=3,9,300\ndensityX=1\ndensityY=1\n");
+    Program p(ini);
+    p.life.create(false);
+    EXPECT_TRUE(p.life.LoggingClick());
+    EXPECT_TRUE(p.session.log.isOpen());
+    p.session.log.write("frame\r\n");
+    EXPECT_EQ(slurp(p.life.logPath),
+              "modulesDeep=2  densityX=1  densityY=1\r\nBlankHeadles=3,9,300,\r\nframe\r\n");
+    EXPECT_FALSE(p.life.LoggingClick());
+    EXPECT_FALSE(p.session.log.isOpen());
+
+    // Turned on again, the file starts afresh.
+    EXPECT_TRUE(p.life.LoggingClick());
+    EXPECT_EQ(slurp(p.life.logPath),
+              "modulesDeep=2  densityX=1  densityY=1\r\nBlankHeadles=3,9,300,\r\n");
+    p.life.ExitClick();
+    EXPECT_FALSE(p.session.log.isOpen());
+
+    // A file that cannot be created: logging stays off, nothing is said.
+    p.life.logPath = (dir / "no" / "such" / "dir" / "loomdump.txt").string();
+    EXPECT_FALSE(p.life.LoggingClick());
+    EXPECT_FALSE(p.session.log.isOpen());
+    EXPECT_TRUE(p.ui.boxes.empty());
+}
+
+TEST_F(LifecycleTest, LoggingWithoutBlankHeadlesEndsTheListEmpty) {
+    spit(ini, "[Mirlo]\nLoomType=Select\n");
+    Program p(ini);
+    p.life.create(false);
+    EXPECT_EQ(p.life.logHeader(), "modulesDeep=1  densityX=1  densityY=1\r\nBlankHeadles=\r\n");
+}
+
+TEST_F(LifecycleTest, ResetAndDestruction) {
+    spit(ini, "[WeavePilot]\ncommPort=1\n");
+    Program p(ini);
+    p.life.create(false);
+    load(p, design);
+    p.ui.boxes.clear();
+    p.life.ResetClick();
+    EXPECT_EQ(p.ui.boxTexts(),
+              std::vector<std::string>{"Controller is not responding. Download software?"});
+
+    ASSERT_TRUE(p.session.design.designReady);
+    p.session.setEnabled(Control::InvertBox, true);
+    p.life.destroy();
+    EXPECT_FALSE(p.session.design.designReady);
+    EXPECT_FALSE(p.session.design.hasDesign());
+    EXPECT_FALSE(p.session.control(Control::InvertBox).enabled);
+}
+
+}  // namespace
