@@ -37,6 +37,8 @@ void Tolm::ConfigurePort(bool, LineSettings& ls, Timeouts& to) {
 }
 
 bool Tolm::WriteCommand(const std::string& text) {
+    // A command that fails must not leave the letter of the one before it.
+    responseBuffer[0] = 0;
     commandBuffer = text + '\r';
     commandLength = static_cast<int>(commandBuffer.size());
     if (!portOpen()) return false;
@@ -68,6 +70,12 @@ bool Tolm::WriteCommand(const std::string& text) {
             }
             break;
         }
+        // Once an echo has failed to come, the line is not answering: the rest
+        // of the command goes out without waiting a read time-out per byte.
+        if (missingEchoes > 0) {
+            ++missingEchoes;
+            continue;
+        }
         uint8_t b = 0;
         size_t got = 0;
         port_->read(&b, 1, got);
@@ -92,8 +100,9 @@ bool Tolm::WriteCommand(const std::string& text) {
         ui.errorBox("Command write: " + LineErrorText(static_cast<int>(errorFlags)));
         return false;
     }
-    if (missingEchoes == commandBuffer.size()) {
-        // Not a byte came back: the controller is not listening.
+    if (missingEchoes > 0) {
+        // The controller did not hear the whole command: its answer, if any,
+        // cannot be trusted.
         ui.errorBox("Command write: No response");
         return false;
     }
@@ -128,7 +137,13 @@ int Tolm::ReadResponse(int timeoutMs) {
                 break;
             }
         }
-        if (portStatus.inQueue == 0 && receivedCount > 0) break;
+        if (portStatus.inQueue == 0 && receivedCount > 0) {
+            // At 4800 baud the next byte of an answer may be a couple of
+            // milliseconds away: give it the line's read interval to come.
+            port_->waitForInput(20);
+            queryStatus();
+            if (portStatus.inQueue == 0) break;
+        }
     }
     log('R', responseBuffer.data(), receivedCount, false);
 
@@ -197,12 +212,12 @@ int Tolm::SendPick(int pick, int storeIndex, bool direct) {
         if (storeIndex < 0 || storeIndex >= 220) return kStopped;
         const auto page = static_cast<unsigned>(storeIndex / 32);
         const auto offset = static_cast<unsigned>(storeIndex % 32 * 2);
-        WriteCommand(storeWordCommand(page, offset, v.W));
-        WriteCommand(storeByteCommand(page + 7, offset, v.B));
+        if (!WriteCommand(storeWordCommand(page, offset, v.W))) return kStopped;
+        if (!WriteCommand(storeByteCommand(page + 7, offset, v.B))) return kStopped;
         return responseBuffer[0] == 'R' ? kOk : kStopped;
     }
-    WriteCommand(directCommand(54, "2", v.B));
-    WriteCommand(directCommand(52, "4", v.W));
+    if (!WriteCommand(directCommand(54, "2", v.B))) return kLineError;
+    if (!WriteCommand(directCommand(52, "4", v.W))) return kLineError;
     // The weaver may take longer than one wait to weave the pick: keep waiting
     // for "Q" until it comes, Stop is pressed or the line fails, so that a pick
     // is never counted as woven when it was not.

@@ -216,6 +216,9 @@ void WeavingRun::runJx3() {
         ui.setStatus("Communication error");
     } else if (s_.runState == 4) {
         ui.setStatus("Controller is busy");
+        // A Stop that ended the start handshake has been taken; left set, it
+        // would cut the reset short and offer a needless firmware download.
+        s_.flags.stopRequest = false;
         controllerReset(0);
     }
     leaveRunningState();
@@ -267,12 +270,13 @@ void WeavingRun::runOlm(bool direct) {
             d.currentPick = pick;
             if (onPickWoven) onPickWoven(pick);
             const int n = NextPick(pick);
-            if (n != 0) {
-                setNextWeft(n);
+            // At the end of the sequence the box falls back to its first value,
+            // as after a JX3 run: the pick just sent is never offered again.
+            setNextWeft(n);
+            if (n != 0)
                 pick = n;
-            } else {
+            else
                 s_.runState = 0;
-            }
             ++storeIndex;
             if (!direct && storeIndex == 220) {
                 ui.messageBox(BoxKind::Confirmation, "220 wefts loaded.", Buttons::Ok);

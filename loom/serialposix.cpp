@@ -105,6 +105,9 @@ public:
         termios t{};
         if (!fail(::tcgetattr(fd_, &t))) return false;
         ::cfmakeraw(&t);
+        // Whatever another program left on: no software flow control and no
+        // parity marking inside binary frames.
+        t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | PARMRK);
         const speed_t sp = speedFor(ls.baudRate);
         if (sp == B0) {
             lastError_ = EINVAL;

@@ -215,5 +215,35 @@ TEST_F(OlmDrivers, StopDuringADirectPickIsNotAWovenPick) {
     EXPECT_EQ(drv.SendPick(1, 0, true), kStopped);
 }
 
+TEST_F(OlmDrivers, SilentControllerNeverCountsAPick) {
+    design(8, 2);
+    answerLinesWith("Q\r\n");
+    Tolm drv(env());
+    ASSERT_TRUE(drv.OpenPort(1, false));
+    ASSERT_EQ(drv.SendPick(1, 0, true), kOk);
+    // The cable is pulled: no echo, no answer. The "Q" of the last pick must
+    // not pass for this one.
+    peer.setHandler(nullptr);
+    EXPECT_EQ(drv.SendPick(2, 0, true), kLineError);
+    EXPECT_EQ(drv.SendPick(2, 1, false), kStopped);
+    EXPECT_EQ(ui.boxTexts().front(), "Command write: No response");
+}
+
+TEST_F(OlmDrivers, AnswerThatTricklesInIsReadWhole) {
+    Tolm drv(env());
+    ASSERT_TRUE(drv.OpenPort(1, false));
+    std::thread controller([&] {
+        peer.send("R");
+        std::this_thread::sleep_for(5ms);
+        peer.send("x");
+        std::this_thread::sleep_for(5ms);
+        peer.send("Q");
+    });
+    EXPECT_EQ(drv.ReadResponse(1000), kOk);
+    controller.join();
+    EXPECT_EQ(drv.receivedCount, 3u);
+    EXPECT_EQ(drv.ResponseByte(0), 'Q');
+}
+
 }  // namespace
 }  // namespace wp

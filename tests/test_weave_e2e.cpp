@@ -15,6 +15,7 @@
 #include "loom/run.h"
 #include "sim/loomsim.h"
 #include "tests/support/fakeui.h"
+#include "tests/support/ptypeer.h"
 
 namespace wp {
 namespace {
@@ -88,10 +89,14 @@ struct Weave : ::testing::Test {
 
     void SetUp() override { fs::create_directories(dir); }
     void TearDown() override {
+        disconnect();
+        fs::remove_all(dir);
+    }
+    void disconnect() {
         run.reset();
         s.reset();
         loom.reset();
-        fs::remove_all(dir);
+        woven.clear();
     }
 
     // Starts the simulator and a session whose COM1 is the simulator.
@@ -177,7 +182,6 @@ TEST_F(Weave, DobbyOnOneModule) {
 
 TEST_F(Weave, SixteenModulesFullWidthShuffleOnAndOff) {
     for (bool shuffle : {true, false}) {
-        woven.clear();
         connect(std::string("[Mirlo]\nShuffle=") + (shuffle ? "1" : "0") +
                     "\n[WeavePilot]\ncontrollerArrangement=3520\n",
                 fastJx3(shuffle));
@@ -187,15 +191,12 @@ TEST_F(Weave, SixteenModulesFullWidthShuffleOnAndOff) {
         EXPECT_EQ(woven, seq(4, 9));
         expectCloth(seq(4, 9));
         EXPECT_EQ(loom->sim.state().blocksPerPick, 16);
-        run.reset();
-        s.reset();
-        loom.reset();
+        disconnect();
     }
 }
 
 TEST_F(Weave, ModuleRowsThatDoNotDivideTheModules) {
     for (auto [modules, deep] : {std::pair{5, 2}, std::pair{4, 3}, std::pair{7, 3}}) {
-        woven.clear();
         connect("[WeavePilot]\ncontrollerArrangement=" + std::to_string(modules * 220) +
                     "\nmodulesDeep=" + std::to_string(deep) + "\n",
                 fastJx3());
@@ -206,9 +207,7 @@ TEST_F(Weave, ModuleRowsThatDoNotDivideTheModules) {
         // Every existing hook carries a warp end; none beyond the modules lifts.
         for (const auto& p : loom->sim.wovenPicks())
             for (int h : p.lifted) EXPECT_LE(h, modules * 220);
-        run.reset();
-        s.reset();
-        loom.reset();
+        disconnect();
     }
 }
 
@@ -251,11 +250,7 @@ TEST_F(Weave, TabbyReverseAndLoop) {
     range(3, 6);
     run->StartButtonClick();
     expectCloth(seq(3, 6), true);
-    run.reset();
-    s.reset();
-    loom.reset();
-
-    woven.clear();
+    disconnect();
     connect("", fastJx3());
     load(jacquard(30, 20));
     s->setChecked(Control::ReverseBox, true);
@@ -263,11 +258,7 @@ TEST_F(Weave, TabbyReverseAndLoop) {
     run->StartButtonClick();
     EXPECT_EQ(woven, (std::vector<int>{5, 4, 3}));
     expectCloth({5, 4, 3});
-    run.reset();
-    s.reset();
-    loom.reset();
-
-    woven.clear();
+    disconnect();
     connect("", fastJx3());
     load(jacquard(30, 20));
     s->setChecked(Control::LoopCheck, true);
@@ -407,6 +398,26 @@ TEST_F(Weave, StopWhileWaitingSendsTheStopFrame) {
     EXPECT_TRUE(loom->sim.wovenPicks().empty());
 }
 
+TEST_F(Weave, StopDuringTheStartHandshakeOffersNoDownload) {
+    // A controller that takes frames but never reports ready.
+    test::PtyPeer peer;
+    peer.setHandler([](const std::string&) { return std::string("\x08\x00\x08", 3); });
+    std::ofstream(dir / "lanset.ini") << "[Ports]\nCOM1=" << peer.slavePath() << "\n";
+    s = std::make_unique<Session>(ui, (dir / "lanset.ini").string());
+    s->loadSettings(true);
+    run = std::make_unique<WeavingRun>(*s);
+    load(jacquard(20, 4));
+    ui.onPump = [&] {
+        if (s->control(Control::StopButton).enabled && peer.received().size() >= 6) run->StopButtonClick();
+    };
+    run->StartButtonClick();
+    ui.onPump = nullptr;
+    EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].text;
+    EXPECT_EQ(ui.statuses.back(), "Controller is busy");
+    // The reset after the busy state went out: 02 00 02.
+    EXPECT_EQ(peer.received().substr(peer.received().size() - 3), std::string("\x02\x00\x02", 3));
+}
+
 // Shaft loom ---------------------------------------------------------------
 
 NativeDraft rosepath() {
@@ -504,6 +515,8 @@ TEST_F(Weave, ShaftLoomDirectModeWeavesEachPickOnce) {
         EXPECT_EQ(record[k].lifted, treadles) << k;
     }
     EXPECT_FALSE(loom->sim.state().directMode);  // switched off at the end
+    // The sequence is done: Resume does not weave pick 9 again.
+    EXPECT_EQ(s->panel.nextWeft, 1);
     EXPECT_TRUE(ui.boxes.empty());
 }
 
