@@ -90,10 +90,12 @@ void fillMatrix(DesignModel& d, const uint8_t* data, int W, int F, int dropped) 
     // vector, and each movemask then yields the two row bytes of one pick.
     done = warps / 16 * 16;
     const size_t fullColumns = stride / 16 * 16;
-    for (int b = 0; b < done; b += 16) {
-        const uint8_t* ends = data + static_cast<size_t>(dropped + b) * stride;
-        for (size_t c0 = 0; c0 < fullColumns; c0 += 16) {
-            if (static_cast<int>(c0) * 8 >= rows) break;
+    // Picks in the outer loop: the 128 rows being written stay in cache while
+    // the warp ends are walked.
+    for (size_t c0 = 0; c0 < fullColumns; c0 += 16) {
+        if (static_cast<int>(c0) * 8 >= rows) break;
+        for (int b = 0; b < done; b += 16) {
+            const uint8_t* ends = data + static_cast<size_t>(dropped + b) * stride;
             __m128i r[16];
             for (int k = 0; k < 16; ++k)
                 r[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ends + static_cast<size_t>(k) * stride + c0));
@@ -132,6 +134,9 @@ void fillMatrix(DesignModel& d, const uint8_t* data, int W, int F, int dropped) 
                 }
             }
         }
+    }
+    for (int b = 0; b < done; b += 16) {
+        const uint8_t* ends = data + static_cast<size_t>(dropped + b) * stride;
         // Columns left over at the end of each warp end.
         for (size_t c = fullColumns; c < stride; ++c) {
             const int j0 = static_cast<int>(c) * 8;
