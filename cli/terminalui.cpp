@@ -19,8 +19,7 @@ Answer TerminalUI::messageBox(BoxKind, const std::string& text, Buttons buttons)
 }
 
 void TerminalUI::setStatus(const std::string& text) {
-    if (text == lastStatus_) return;
-    lastStatus_ = text;
+    // A cleared status line has nothing to print.
     if (!text.empty()) out_ << text << std::endl;
 }
 

@@ -37,7 +37,6 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     bool answerYes_;
-    std::string lastStatus_;
     std::optional<std::string> chosenFile_;
     void (*stop_)(void*) = nullptr;
     void* stopCtx_ = nullptr;
