@@ -13,11 +13,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string bytes(std::initializer_list<int> b) {
-    std::string s;
-    for (int v : b) s += static_cast<char>(v);
-    return s;
-}
+using test::bytes;
 
 struct Drivers : ::testing::Test {
     test::FakeUI ui;
@@ -26,12 +22,7 @@ struct Drivers : ::testing::Test {
     DesignModel d;
     test::PtyPeer peer;
 
-    LinkEnv env() {
-        const std::string path = peer.slavePath();
-        return LinkEnv{d, flags, log, [path] {
-                           return makePosixSerialPort([path](const std::string&) { return path; });
-                       }};
-    }
+    LinkEnv env() { return LinkEnv{d, flags, log, test::portsWithCom1At(peer.slavePath())}; }
     void design(int warps, int wefts) {
         d.header.set(Slot::warps, static_cast<uint16_t>(warps));
         d.header.set(Slot::wefts, static_cast<uint16_t>(wefts));
@@ -39,15 +30,20 @@ struct Drivers : ::testing::Test {
     }
 };
 
+// Sends a pick of a 3-end design with every end lifted; returns the bytes sent.
+std::string sendThreeLiftedEnds(Drivers& t, int pick, bool shuffle) {
+    t.design(3, 2);
+    for (int x = 0; x < 3; ++x) t.d.setLift(t.d.rowOfPick(PickNo{pick}), x, true);
+    t.d.hw.Shuffle = shuffle;
+    t.peer.setHandler([](const std::string&) { return bytes({8, 0, 8}); });
+    Tjx3 drv(t.env());
+    EXPECT_TRUE(drv.OpenPort(1, false));
+    EXPECT_EQ(drv.SendPick(pick, 1, false), kOk);
+    return t.peer.received();
+}
+
 TEST_F(Drivers, ThreeEndsFillTheFirstBitsOfBlockOne) {
-    design(3, 2);
-    for (int x = 0; x < 3; ++x) d.setLift(d.rowOfPick(PickNo{1}), x, true);
-    d.hw.Shuffle = false;
-    peer.setHandler([](const std::string&) { return bytes({8, 0, 8}); });
-    Tjx3 drv(env());
-    ASSERT_TRUE(drv.OpenPort(1, false));
-    ASSERT_EQ(drv.SendPick(1, 1, false), kOk);
-    const std::string sent = peer.received();
+    const std::string sent = sendThreeLiftedEnds(*this, 1, false);
     ASSERT_EQ(sent.size(), 31u + 3u);
     EXPECT_EQ(sent.substr(0, 3), bytes({13, 1, 7}));
     EXPECT_EQ(sent.substr(3, 27), std::string(27, '\0'));
@@ -58,14 +54,7 @@ TEST_F(Drivers, ThreeEndsFillTheFirstBitsOfBlockOne) {
 }
 
 TEST_F(Drivers, ShuffledBlockCarriesTheBitsInWiringOrder) {
-    design(3, 2);
-    for (int x = 0; x < 3; ++x) d.setLift(d.rowOfPick(PickNo{2}), x, true);
-    d.hw.Shuffle = true;
-    peer.setHandler([](const std::string&) { return bytes({8, 0, 8}); });
-    Tjx3 drv(env());
-    ASSERT_TRUE(drv.OpenPort(1, false));
-    ASSERT_EQ(drv.SendPick(2, 1, false), kOk);
-    const std::string block = peer.received().substr(2, 28);
+    const std::string block = sendThreeLiftedEnds(*this, 2, true).substr(2, 28);
     std::string expected(28, '\0');
     expected[22] = 0x20;
     expected[25] = static_cast<char>(0x80);

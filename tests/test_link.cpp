@@ -14,11 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string bytes(std::initializer_list<int> b) {
-    std::string s;
-    for (int v : b) s += static_cast<char>(v);
-    return s;
-}
+using test::bytes;
 
 // A driver on one end of a pseudo-terminal, the test's peer on the other.
 struct Link : ::testing::Test {
@@ -31,14 +27,7 @@ struct Link : ::testing::Test {
         (std::filesystem::temp_directory_path() / ("wp_link_" + std::to_string(::getpid()) + ".txt"))
             .string();
 
-    LinkEnv env() {
-        const std::string path = peer.slavePath();
-        return LinkEnv{design, flags, log, [path] {
-                           return makePosixSerialPort([path](const std::string& name) {
-                               return name == "COM1" ? path : "/dev/wp-no-such-port";
-                           });
-                       }};
-    }
+    LinkEnv env() { return LinkEnv{design, flags, log, test::portsWithCom1At(peer.slavePath())}; }
     std::string logText() {
         log.close();
         std::ifstream f(logPath, std::ios::binary);

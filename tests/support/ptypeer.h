@@ -1,9 +1,12 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <thread>
+
+#include "loom/serialport.h"
 
 namespace wp::test {
 
@@ -41,5 +44,21 @@ private:
     Handler handler_;
     std::thread thread_;
 };
+
+// Bytes written as numbers, for frames.
+inline std::string bytes(std::initializer_list<int> values) {
+    std::string s;
+    for (int v : values) s += static_cast<char>(v);
+    return s;
+}
+
+// Serial ports whose COM1 is the given device (any other port does not exist).
+inline SerialPortFactory portsWithCom1At(const std::string& path) {
+    return [path] {
+        return makePosixSerialPort([path](const std::string& name) {
+            return name == "COM1" ? path : "/dev/wp-no-such-port";
+        });
+    };
+}
 
 }  // namespace wp::test
