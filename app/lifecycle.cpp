@@ -18,11 +18,11 @@ std::string defaultLogPath() {
 }
 
 bool Lifecycle::create(bool openPort) {
-    DesignModel& d = s_.design;
+    DesignModel& d = s_.design();
     d.shaftDraftAvailable = false;
-    s_.setChecked(Control::ShaftPlot, false);
-    s_.setVisible(Control::ShaftPlot, false);
-    s_.setEnabled(Control::ShaftPlot, false);
+    s_.window().setChecked(Control::ShaftPlot, false);
+    s_.window().setVisible(Control::ShaftPlot, false);
+    s_.window().setEnabled(Control::ShaftPlot, false);
 
     std::error_code ec;
     const auto cwd = std::filesystem::current_path(ec);
@@ -33,7 +33,7 @@ bool Lifecycle::create(bool openPort) {
     d.designReady = false;
     d.analysis.floatCutLimit = 0;
     d.analysis.floatMap.clear();
-    s_.setEnabled(Control::InvertBox, false);
+    s_.window().setEnabled(Control::InvertBox, false);
 
     if (logPath.empty()) logPath = defaultLogPath();
 
@@ -51,7 +51,7 @@ bool Lifecycle::create(bool openPort) {
 }
 
 bool Lifecycle::FormActivate() {
-    DesignModel& d = s_.design;
+    DesignModel& d = s_.design();
     if (!d.firstActivation) return false;
     // Cleared first: the boxes below activate the window again.
     d.firstActivation = false;
@@ -78,7 +78,7 @@ bool Lifecycle::FormActivate() {
 }
 
 bool Lifecycle::FormClose() {
-    DesignModel& d = s_.design;
+    DesignModel& d = s_.design();
     const std::string& path = s_.settingsFile();
     IniFile ini;
     ini.load(path);
@@ -106,30 +106,30 @@ bool Lifecycle::FormClose() {
         s_.ui().errorBox("Cannot write " + path + ": " + error);
         return false;
     }
-    s_.settings = ini;
+    s_.settings() = ini;
     return kept;
 }
 
 void Lifecycle::destroy() {
-    DesignModel& d = s_.design;
-    if (s_.driver) s_.driver->ClosePort();
+    DesignModel& d = s_.design();
+    if (s_.driver()) s_.driver()->ClosePort();
     if (d.designReady) {
         d.releaseDesign();
         d.designReady = false;
-        s_.setEnabled(Control::InvertBox, false);
+        s_.window().setEnabled(Control::InvertBox, false);
     }
 }
 
 void Lifecycle::ExitClick() {
-    s_.log.close();
+    s_.log().close();
 }
 
 void Lifecycle::ResetClick() {
-    if (s_.controllerReset) s_.controllerReset(0);
+    s_.controllerReset(0);
 }
 
 std::string Lifecycle::logHeader() const {
-    const HardwareConfig& hw = s_.design.hw;
+    const HardwareConfig& hw = s_.design().hw;
     char line[128];
     std::snprintf(line, sizeof line, "modulesDeep=%d  densityX=%d  densityY=%d\r\n", hw.modulesDeep,
                   hw.densityX, hw.densityY);
@@ -143,12 +143,12 @@ std::string Lifecycle::logHeader() const {
 }
 
 bool Lifecycle::LoggingClick() {
-    if (s_.log.isOpen()) {
-        s_.log.close();
+    if (s_.log().isOpen()) {
+        s_.log().close();
         return false;
     }
-    if (!s_.log.open(logPath.empty() ? defaultLogPath() : logPath)) return false;
-    s_.log.write(logHeader());
+    if (!s_.log().open(logPath.empty() ? defaultLogPath() : logPath)) return false;
+    s_.log().write(logHeader());
     return true;
 }
 

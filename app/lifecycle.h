@@ -58,7 +58,7 @@ public:
     // Logging command: toggles the dump file. Returns the new state (false when the
     // file could not be created).
     bool LoggingClick();
-    bool logging() const { return s_.log.isOpen(); }
+    bool logging() const { return s_.log().isOpen(); }
     // The dump's head: hardware lines written when logging starts.
     std::string logHeader() const;
 

@@ -1,27 +1,28 @@
 #pragma once
 
-#include <array>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "app/design.h"
-#include "app/inifile.h"
-#include "app/logstream.h"
-#include "app/runflags.h"
-#include "app/userio.h"
 #include "loom/weave.h"
+#include "model/design.h"
+#include "model/inifile.h"
+#include "model/loadhost.h"
+#include "model/logstream.h"
+#include "model/runflags.h"
+#include "model/userio.h"
+#include "model/window.h"
 
 namespace wp {
 
 // The process-wide state of the program: the one design model, the controller
 // driver with its port, the flags of the waits and the diagnostic log. The GUI,
 // the CLI and the tests each own one and talk to it through UserInterface.
-class Session {
+class Session : public LoadHost {
 public:
     // settingsFile: where lanset.ini lives (see settingsPath()).
     Session(UserInterface& ui, std::string settingsFile, SerialPortFactory makePort = {});
-    ~Session();
+    ~Session() override;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -32,40 +33,51 @@ public:
     // Replaces the driver by one of the given type (no port opened).
     void createDriver(LoomType type);
 
-    UserInterface& ui() { return ui_; }
     const std::string& settingsFile() const { return settingsFile_; }
     LinkEnv linkEnv();
 
-    // Window state the core keeps and the front end mirrors.
-    const ControlState& control(Control c) const { return controls_[static_cast<size_t>(c)]; }
-    bool checked(Control c) const { return control(c).checked; }
-    void setEnabled(Control c, bool on);
-    void setChecked(Control c, bool on);
-    void setVisible(Control c, bool on);
-    void setCaption(Control c, const std::string& text);
-    RunPanel panel;
-    void panelChanged() { ui_.panelChanged(panel); }
+    // LoadHost.
+    DesignModel& design() override { return design_; }
+    UserInterface& ui() override { return ui_; }
+    WindowState& window() override { return window_; }
+    bool designWeavable() const override;
+    bool controllerAnswered() const override { return controllerAnswered_; }
+    void controllerReset(int parameter) override;
+    bool readColoursFile(const std::string& path) override;
+
+    const DesignModel& design() const { return design_; }
+    const WindowState& window() const { return window_; }
+    RunFlags& flags() { return flags_; }
+    LogStream& log() { return log_; }
+    TWeave* driver() { return driver_.get(); }
+    const TWeave* driver() const { return driver_.get(); }
+    // The settings file as last read or written.
+    IniFile& settings() { return settings_; }
 
     // Run state: 0 idle, 3 sending picks, 4 controller busy or line broken,
     // 5 awaiting the loom's report.
     int runState = 4;
-    bool controllerAnswered = false;
-    // Controller reset with its parameter; provided by the weaving run.
-    std::function<void(int parameter)> controllerReset;
+    void setControllerAnswered() { controllerAnswered_ = true; }
+    // The controller reset is the weaving run's; it installs it here.
+    void setControllerResetHandler(std::function<void(int parameter)> f) {
+        controllerReset_ = std::move(f);
+    }
     // Reads the design's colours file; set once colour files are supported.
-    std::function<bool(const std::string& path)> readColoursFile;
-
-    DesignModel design;
-    RunFlags flags;
-    LogStream log;
-    std::unique_ptr<TWeave> driver;
-    IniFile settings;
+    void setColoursFileReader(std::function<bool(const std::string& path)> f) {
+        readColoursFile_ = std::move(f);
+    }
 
 private:
-    void notify(Control c);
-
-    std::array<ControlState, static_cast<size_t>(Control::Count)> controls_{};
     UserInterface& ui_;
+    DesignModel design_;
+    WindowState window_;
+    RunFlags flags_;
+    LogStream log_;
+    std::unique_ptr<TWeave> driver_;
+    IniFile settings_;
+    bool controllerAnswered_ = false;
+    std::function<void(int parameter)> controllerReset_;
+    std::function<bool(const std::string& path)> readColoursFile_;
     std::string settingsFile_;
     SerialPortFactory makePort_;
 };

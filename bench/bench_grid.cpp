@@ -45,7 +45,7 @@ struct Fixture {
         session->loadSettings(false);
         wp::DesignLoader loader(*session);
         loader.resetController = false;
-        if (!loader.openCommand(wp::FileType::Native) || !session->design.designReady)
+        if (!loader.openCommand(wp::FileType::Native) || !session->design().designReady)
             std::fprintf(stderr, "cannot load %s\n", WP_BIG_DESIGN);
         cells = std::make_unique<wp::ui::DesignCells>(*session);
         grid = std::make_unique<wp::ui::GridView>();
@@ -53,7 +53,7 @@ struct Fixture {
         grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         grid->setSource(cells.get());
-        const auto& h = session->design.header;
+        const auto& h = session->design().header;
         grid->setDimensions(h.warps() + 2, h.wefts() + 1);
         grid->setFixedColumns({12, 12});
         grid->setFixedRows({12});

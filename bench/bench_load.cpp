@@ -14,8 +14,8 @@ namespace {
 void BM_LoadBigDesign(benchmark::State& state) {
     wp::SilentUserInterface ui;
     wp::Session s(ui, "/nonexistent/lanset.ini");
-    s.design.hw.hookCount = wp::kMaxHooks;
-    s.design.hw.moduleCount = wp::kMaxModules;
+    s.design().hw.hookCount = wp::kMaxHooks;
+    s.design().hw.moduleCount = wp::kMaxModules;
     wp::DesignLoader loader(s);
     loader.resetController = false;
     double readSeconds = 0, loadSeconds = 0;
@@ -33,7 +33,7 @@ void BM_LoadBigDesign(benchmark::State& state) {
         auto t1 = std::chrono::steady_clock::now();
         const bool ok = loader.reload(WP_BIG_DESIGN, wp::FileType::Native);
         auto t2 = std::chrono::steady_clock::now();
-        if (!ok || s.design.header.warps() != 3520 || s.design.header.wefts() != 5000) {
+        if (!ok || s.design().header.warps() != 3520 || s.design().header.wefts() != 5000) {
             state.SkipWithError("the big design did not load");
             return;
         }

@@ -16,7 +16,7 @@
 #include "app/session.h"
 #include "import/load.h"
 #include "import/nativewriter.h"
-#include "loom/run.h"
+#include "app/run.h"
 #include "sim/loomsim.h"
 
 namespace {
@@ -55,7 +55,7 @@ struct Rig {
         wp::saveNativeDraft(d, (dir / "w.dob").string());
         wp::DesignLoader loader(*session);
         ok = loader.reload((dir / "w.dob").string(), wp::FileType::Native) &&
-             session->design.designReady;
+             session->design().designReady;
     }
     ~Rig() {
         run.reset();
@@ -82,7 +82,7 @@ void BM_PickOnTheLine(benchmark::State& state) {
         state.SkipWithError("rig did not start");
         return;
     }
-    wp::TWeave& drv = *rig.session->driver;
+    wp::TWeave& drv = *rig.session->driver();
     if (drv.SendFrame(11, 16, 0) != wp::kOk || drv.ReadResponse(3000) != wp::kOk) {
         state.SkipWithError("no begin-weaving handshake");
         return;
@@ -142,8 +142,8 @@ void BM_IdleWhileWeaving(benchmark::State& state) {
         return;
     }
     wp::Session& s = *rig.session;
-    s.panel.startWeft = 1;
-    s.panel.endWeft = 2;
+    s.window().setStartWeft(1);
+    s.window().setEndWeft(2);
     rig.run->onPickWoven = [&](int p) {
         if (p == 2) rig.run->StopButtonClick();
     };

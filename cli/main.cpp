@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "app/image.h"
+#include "tools/image.h"
 #include "app/session.h"
-#include "app/settings.h"
+#include "model/settings.h"
 #include "cli/terminalui.h"
 #include "import/load.h"
-#include "loom/run.h"
+#include "app/run.h"
 
 namespace {
 
@@ -127,7 +127,7 @@ std::string maskList(const HookMask& m, int hooks) {
 
 int cmdConfig(Session& s) {
     s.loadSettings(false);
-    const HardwareConfig& hw = s.design.hw;
+    const HardwareConfig& hw = s.design().hw;
     std::cout << "LoomType=" << loomTypeName(hw.loomType) << '\n'
               << "commPort=" << hw.commPort << '\n'
               << "device=" << devicePathFor(hw, "COM" + std::to_string(hw.commPort)) << '\n'
@@ -163,7 +163,7 @@ size_t distinct(const std::vector<uint32_t>& v) { return std::set<uint32_t>(v.be
 int cmdInfo(Session& s, TerminalUI& ui, const Options& o) {
     s.loadSettings(false);
     if (!loadDesign(s, ui, o, false)) return 1;
-    const DesignModel& d = s.design;
+    const DesignModel& d = s.design();
     std::cout << "file=" << d.designFileName << '\n' << "type=" << typeName(d.designFileType) << '\n';
     for (int i = 0; i < kHeaderSlots; ++i)
         std::cout << slotKey(static_cast<Slot>(i)) << '=' << d.header.words[static_cast<size_t>(i)] << '\n';
@@ -189,7 +189,7 @@ int cmdRender(Session& s, TerminalUI& ui, const Options& o) {
     }
     s.loadSettings(false);
     if (!loadDesign(s, ui, o, false)) return 1;
-    const DesignModel& d = s.design;
+    const DesignModel& d = s.design();
     const int w = d.header.warps(), h = d.header.wefts();
     // Grid row j is lift-matrix row j (pick 1 at the bottom); column x is bit x
     // (warp end 1 at the right).
@@ -224,22 +224,22 @@ int cmdWeave(Session& s, TerminalUI& ui, const Options& o) {
     WeavingRun run(s);
     run.applyCaptions();
     if (!loadDesign(s, ui, o, true)) return 1;
-    DesignModel& d = s.design;
+    DesignModel& d = s.design();
     if (!d.designReady) {
         std::cerr << "weavepilot-cli: the design cannot be woven on this loom\n";
         return 1;
     }
     const int wefts = d.header.wefts();
-    s.panel.startWeft = std::min(o.from > 0 ? o.from : 1, wefts);
-    s.panel.endWeft = std::min(o.to > 0 ? o.to : wefts, wefts);
-    s.panel.nextWeft = std::min(o.resume > 0 ? o.resume : s.panel.startWeft, wefts);
-    s.setChecked(Control::ReverseBox, o.reverse);
-    s.setChecked(Control::LoopCheck, o.loop);
-    s.setChecked(Control::TabbyCheck, o.tabby);
+    s.window().setStartWeft(std::min(o.from > 0 ? o.from : 1, wefts));
+    s.window().setEndWeft(std::min(o.to > 0 ? o.to : wefts, wefts));
+    s.window().setNextWeft(std::min(o.resume > 0 ? o.resume : s.window().panel().startWeft, wefts));
+    s.window().setChecked(Control::ReverseBox, o.reverse);
+    s.window().setChecked(Control::LoopCheck, o.loop);
+    s.window().setChecked(Control::TabbyCheck, o.tabby);
 
     // Without Loop the weaver presses Stop once the last pick is woven; the
     // command line does it for them.
-    const int last = o.reverse ? s.panel.startWeft : s.panel.endWeft;
+    const int last = o.reverse ? s.window().panel().startWeft : s.window().panel().endWeft;
     run.onPickWoven = [&](int pick) {
         std::cout << "pick " << pick << std::endl;
         if (!o.loop && pick == last) run.StopButtonClick();

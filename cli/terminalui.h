@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/userio.h"
+#include "model/userio.h"
 
 namespace wp {
 

@@ -15,12 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static wp::Session session(ui, "/nonexistent/lanset.ini");
     static wp::DesignLoader loader(session);
     static bool configured = [] {
-        session.design.hw.hookCount = 3520;
-        session.design.hw.moduleCount = 16;
+        session.design().hw.hookCount = 3520;
+        session.design().hw.moduleCount = 16;
         return true;
     }();
     (void)configured;
-    wp::DesignModel& d = session.design;
+    wp::DesignModel& d = session.design();
     d.releaseDesign();
     const std::vector<uint8_t> file(data, data + size);
     const wp::ReadResult r = wp::readNativeDraft(file, d, loader, ui);

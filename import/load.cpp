@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -116,7 +117,7 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
 }
 
 bool DesignLoader::truncateToLoom() {
-    DesignModel& d = s_.design;
+    DesignModel& d = s_.design();
     const HardwareConfig& hw = d.hw;
     if (d.header.wefts() > hw.maxWefts) d.header.set(Slot::wefts, static_cast<uint16_t>(hw.maxWefts));
     if (d.header.warps() <= hw.hookCount) return false;
@@ -131,10 +132,10 @@ bool DesignLoader::truncateToLoom() {
 }
 
 bool DesignLoader::openCommand(FileType type) {
-    DesignModel& d = s_.design;
+    DesignModel& d = s_.design();
     UserInterface& ui = s_.ui();
     ui.closeAnalysisPanel();
-    s_.setChecked(Control::InvertBox, false);
+    s_.window().setChecked(Control::InvertBox, false);
     d.currentPick = 1;
     ui.clearColourBox();
     d.designFileType = type;
@@ -143,20 +144,20 @@ bool DesignLoader::openCommand(FileType type) {
     if (d.designReady) {
         d.releaseDesign();
         d.designReady = false;
-        s_.setEnabled(Control::InvertBox, false);
+        s_.window().setEnabled(Control::InvertBox, false);
     }
     d.designFileName = *path;
     return commonLoad();
 }
 
 bool DesignLoader::reload(const std::string& path, FileType type) {
-    s_.design.designFileName = path;
-    s_.design.designFileType = type;
+    s_.design().designFileName = path;
+    s_.design().designFileType = type;
     return commonLoad();
 }
 
 ReadResult DesignLoader::readFile(FileType type, const std::string& path) {
-    DesignModel& d = s_.design;
+    DesignModel& d = s_.design();
     switch (type) {
         case FileType::Native: {
             MappedFile file;
@@ -176,15 +177,15 @@ ReadResult DesignLoader::readFile(FileType type, const std::string& path) {
 }
 
 bool DesignLoader::commonLoad() {
-    DesignModel& d = s_.design;
+    DesignModel& d = s_.design();
     UserInterface& ui = s_.ui();
     ui.showFileName(d.designFileName);
     ui.clearPickLabel();
     // Whatever was there is replaced as a whole, ready or not.
     d.releaseDesign();
     d.designReady = false;
-    s_.setEnabled(Control::FileMenu, false);
-    s_.setEnabled(Control::ControlMenu, false);
+    s_.window().setEnabled(Control::FileMenu, false);
+    s_.window().setEnabled(Control::ControlMenu, false);
     ui.setBusy(true);
     d.header.set(Slot::loom, 0);
 
@@ -203,28 +204,27 @@ bool DesignLoader::commonLoad() {
         ui.resetColourPattern();
         struct stat st {};
         if (::stat(colours.c_str(), &st) == 0 && ui.askYesNo("Read the manual colors file?"))
-            d.manualColours = s_.readColoursFile && s_.readColoursFile(colours);
-        s_.setChecked(Control::ShaftPlot, false);
-        s_.setEnabled(Control::ShaftPlot, d.shaftDraftAvailable);
-        s_.setVisible(Control::ShaftPlot, d.shaftDraftAvailable);
-        s_.panel.startWeft = std::clamp(s_.panel.startWeft, 1, d.header.wefts());
-        s_.panel.endWeft = std::clamp(s_.panel.endWeft, 1, d.header.wefts());
-        s_.panel.nextWeft = std::clamp(s_.panel.nextWeft, 1, d.header.wefts());
-        s_.panelChanged();
+            d.manualColours = s_.readColoursFile(colours);
+        s_.window().setChecked(Control::ShaftPlot, false);
+        s_.window().setEnabled(Control::ShaftPlot, d.shaftDraftAvailable);
+        s_.window().setVisible(Control::ShaftPlot, d.shaftDraftAvailable);
+        RunPanel panel = s_.window().panel();
+        panel.startWeft = std::clamp(panel.startWeft, 1, d.header.wefts());
+        panel.endWeft = std::clamp(panel.endWeft, 1, d.header.wefts());
+        panel.nextWeft = std::clamp(panel.nextWeft, 1, d.header.wefts());
+        s_.window().setPanel(panel);
         ui.designChanged();
-        const LoomType driverType = s_.driver ? s_.driver->loomType() : LoomType::Select;
-        d.designReady = driverType == LoomType::JX3 ||
-                        (driverType == LoomType::OLM && !d.draft.treadling.empty());
-        s_.setEnabled(Control::InvertBox, true);
-        if (!s_.controllerAnswered && resetController && s_.controllerReset) s_.controllerReset(1);
-        const bool go = s_.controllerAnswered && d.designReady;
-        s_.setEnabled(Control::StartButton, go);
-        s_.setEnabled(Control::ResumeButton, go);
-        if (!s_.controllerAnswered) s_.setEnabled(Control::StopButton, false);
+        d.designReady = s_.designWeavable();
+        s_.window().setEnabled(Control::InvertBox, true);
+        if (!s_.controllerAnswered() && resetController) s_.controllerReset(1);
+        const bool go = s_.controllerAnswered() && d.designReady;
+        s_.window().setEnabled(Control::StartButton, go);
+        s_.window().setEnabled(Control::ResumeButton, go);
+        if (!s_.controllerAnswered()) s_.window().setEnabled(Control::StopButton, false);
     }
 
-    s_.setEnabled(Control::FileMenu, true);
-    s_.setEnabled(Control::ControlMenu, true);
+    s_.window().setEnabled(Control::FileMenu, true);
+    s_.window().setEnabled(Control::ControlMenu, true);
     ui.setBusy(false);
     return d.hasDesign();
 }

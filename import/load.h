@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/design.h"
-#include "app/session.h"
+#include "model/design.h"
+#include "model/loadhost.h"
 
 namespace wp {
 
@@ -23,7 +23,7 @@ struct ReadResult {
 // The single path by which designs reach the design model.
 class DesignLoader {
 public:
-    explicit DesignLoader(Session& s) : s_(s) {}
+    explicit DesignLoader(LoadHost& s) : s_(s) {}
 
     // The File menu's open commands: dialog, release, read. True when a design
     // was loaded.
@@ -43,7 +43,7 @@ private:
     bool commonLoad();
     ReadResult readFile(FileType type, const std::string& path);
 
-    Session& s_;
+    LoadHost& s_;
 };
 
 // The colours file of a design: its name cut before the last "." followed by

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/inifile.h"
+#include "model/inifile.h"
 
 namespace wp {
 namespace {

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "app/design.h"
-#include "app/logstream.h"
-#include "app/runflags.h"
+#include "model/design.h"
+#include "model/logstream.h"
+#include "model/runflags.h"
 #include "loom/serialport.h"
 
 namespace wp {
@@ -41,6 +41,11 @@ public:
     TWeave& operator=(const TWeave&) = delete;
 
     virtual LoomType loomType() const = 0;
+    // Whether this loom can weave the design (a shaft loom needs a treadling).
+    virtual bool canWeave(const DesignModel& d) const {
+        (void)d;
+        return true;
+    }
 
     virtual bool WriteCommand(const std::string& text);
     virtual void ConfigurePort(bool download, LineSettings& ls, Timeouts& to);
@@ -105,6 +110,7 @@ class Tolm : public TWeave {
 public:
     using TWeave::TWeave;
     LoomType loomType() const override { return LoomType::OLM; }
+    bool canWeave(const DesignModel& d) const override { return !d.draft.treadling.empty(); }
     bool WriteCommand(const std::string& text) override;
     void ConfigurePort(bool download, LineSettings& ls, Timeouts& to) override;
     int ReadResponse(int timeoutMs) override;

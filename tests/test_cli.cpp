@@ -129,7 +129,7 @@ TEST_F(Cli, WeaveTwentyPicksOnTheSimulator) {
     for (int p = 1; p <= 20; ++p) {
         std::string hooks;
         for (int e = 1; e <= 48; ++e)
-            if (s.design.liftAt(PickNo{p}, e)) hooks += (hooks.empty() ? "" : ",") + std::to_string(e);
+            if (s.design().liftAt(PickNo{p}, e)) hooks += (hooks.empty() ? "" : ",") + std::to_string(e);
         EXPECT_EQ(picks[static_cast<size_t>(p - 1)], "pick " + std::to_string(p) + ": " + hooks);
     }
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "app/design.h"
+#include "model/design.h"
 
 namespace wp {
 namespace {

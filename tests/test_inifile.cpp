@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/inifile.h"
+#include "model/inifile.h"
 
 namespace wp {
 namespace {

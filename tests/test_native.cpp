@@ -60,7 +60,7 @@ struct Load : ::testing::Test {
 TEST_F(Load, DesignRoundTripsBitForBit) {
     settings("[WeavePilot]\ncontrollerArrangement=660\n");
     ASSERT_TRUE(open(write("j.dob", writeNativeDraft(jacquard(445, 203)))));
-    const DesignModel& d = s.design;
+    const DesignModel& d = s.design();
     EXPECT_EQ(d.header.warps(), 445);
     EXPECT_EQ(d.header.wefts(), 203);
     EXPECT_EQ(d.matrix.rowModules(), 3);
@@ -71,10 +71,10 @@ TEST_F(Load, DesignRoundTripsBitForBit) {
     for (int p = 1; p <= 203; ++p) ASSERT_EQ(d.weftColours[static_cast<size_t>(p - 1)], weftColourOf(p));
     EXPECT_TRUE(d.designReady);
     EXPECT_FALSE(d.shaftDraftAvailable);
-    EXPECT_FALSE(s.control(Control::ShaftPlot).visible);
+    EXPECT_FALSE(s.window().control(Control::ShaftPlot).visible);
     EXPECT_EQ(ui.filters.back(), "Dobby|*.DOB|Countermarche|*.CTM");
     EXPECT_TRUE(ui.boxes.empty());
-    EXPECT_TRUE(s.control(Control::FileMenu).enabled);
+    EXPECT_TRUE(s.window().control(Control::FileMenu).enabled);
 }
 
 TEST_F(Load, WideDesignIsCutFromTheLeft) {
@@ -88,7 +88,7 @@ TEST_F(Load, WideDesignIsCutFromTheLeft) {
     ASSERT_TRUE(open(write("wide.dob", writeNativeDraft(n))));
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Design size: 300 threads, Available 1 modules. Truncating from left");
-    const DesignModel& d = s.design;
+    const DesignModel& d = s.design();
     ASSERT_EQ(d.header.warps(), 218);
     // Warp ends 1..218 stay (file warp ends 82..299); 219..300 are cut.
     for (int p = 1; p <= 20; ++p)
@@ -104,16 +104,16 @@ TEST_F(Load, FileWithoutColoursGetsRedWarpAndWhiteWeft) {
     NativeDraft n = jacquard(10, 5);
     n.warpColour = nullptr;
     ASSERT_TRUE(open(write("plain.dob", writeNativeDraft(n))));
-    EXPECT_EQ(s.design.warpColours, std::vector<uint32_t>(10, 255));
-    EXPECT_EQ(s.design.weftColours, std::vector<uint32_t>(5, 0xFFFFFF));
-    EXPECT_EQ(s.design.weftColourNumbers, std::vector<uint16_t>(5, 0));
+    EXPECT_EQ(s.design().warpColours, std::vector<uint32_t>(10, 255));
+    EXPECT_EQ(s.design().weftColours, std::vector<uint32_t>(5, 0xFFFFFF));
+    EXPECT_EQ(s.design().weftColourNumbers, std::vector<uint16_t>(5, 0));
 }
 
 TEST_F(Load, WeftColourNumbersFollowFirstAppearance) {
     NativeDraft n = jacquard(4, 3);
     n.weftColour = [](int pick) { return pick == 2 ? 0xFF0000u : 0x0000FFu; };
     ASSERT_TRUE(open(write("w.dob", writeNativeDraft(n))));
-    EXPECT_EQ(s.design.weftColourNumbers, (std::vector<uint16_t>{1, 2, 1}));
+    EXPECT_EQ(s.design().weftColourNumbers, (std::vector<uint16_t>{1, 2, 1}));
 }
 
 TEST_F(Load, CountermarcheTieUpAndTreadleListAgreeWithTheLifts) {
@@ -131,9 +131,9 @@ TEST_F(Load, CountermarcheTieUpAndTreadleListAgreeWithTheLifts) {
     n.warpColour = warpColourOf;
     n.weftColour = weftColourOf;
     ASSERT_TRUE(open(write("cm.ctm", writeNativeDraft(n))));
-    const DesignModel& d = s.design;
+    const DesignModel& d = s.design();
     EXPECT_TRUE(d.shaftDraftAvailable);
-    EXPECT_TRUE(s.control(Control::ShaftPlot).visible);
+    EXPECT_TRUE(s.window().control(Control::ShaftPlot).visible);
     ASSERT_EQ(d.draft.tieUp.size(), 3u);
     for (int t = 0; t < 3; ++t)
         for (int sh = 0; sh < 8; ++sh) EXPECT_EQ(d.tieUpBit(t, sh), tie[t][sh]);
@@ -154,7 +154,7 @@ TEST_F(Load, DobbyLiftPlanIsTakenAsItStands) {
     n.threading = [](int end) { return (end - 1) % 4; };
     n.liftPlan = [](int t, int pick) { return (t + pick) % 3 == 0; };
     ASSERT_TRUE(open(write("d.dob", writeNativeDraft(n))));
-    const DesignModel& d = s.design;
+    const DesignModel& d = s.design();
     for (int p = 1; p <= 10; ++p)
         for (int t = 0; t < 4; ++t) EXPECT_EQ(d.treadlingBit(t, d.rowOfPick(PickNo{p})), (t + p) % 3 == 0);
     // Treadle j is tied to shaft shafts - 1 - j only.
@@ -165,7 +165,7 @@ TEST_F(Load, DobbyLiftPlanIsTakenAsItStands) {
 TEST_F(Load, PicksBeyondTheRowBlocksAreCutSilently) {
     settings("[Mirlo]\nchunksize=1\n");  // at most 100 picks
     ASSERT_TRUE(open(write("long.dob", writeNativeDraft(jacquard(9, 101)))));
-    const DesignModel& d = s.design;
+    const DesignModel& d = s.design();
     EXPECT_EQ(d.header.wefts(), 100);
     EXPECT_TRUE(ui.boxes.empty());
     // File weft j is row j; the file's last weft (its pick 1) is the one cut.
@@ -178,7 +178,7 @@ TEST_F(Load, LargeDesignIsReadWhateverTheLengthFieldSays) {
     settings("[WeavePilot]\ncontrollerArrangement=3520\n");
     ASSERT_TRUE(open(write("big.dob", writeNativeDraft(jacquard(3520, 80)))));
     for (int p = 1; p <= 80; p += 7)
-        for (int e = 1; e <= 3520; e += 3) ASSERT_EQ(s.design.liftAt(PickNo{p}, e), liftOf(p, e));
+        for (int e = 1; e <= 3520; e += 3) ASSERT_EQ(s.design().liftAt(PickNo{p}, e), liftOf(p, e));
 }
 
 TEST_F(Load, DamagedFilesAreRefusedWithTheirName) {
@@ -188,7 +188,7 @@ TEST_F(Load, DamagedFilesAreRefusedWithTheirName) {
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Unknown file structure.");
     EXPECT_EQ(ui.boxes[0].kind, BoxKind::Information);
-    EXPECT_FALSE(s.design.hasDesign());
+    EXPECT_FALSE(s.design().hasDesign());
 
     std::vector<uint8_t> bytes = writeNativeDraft(jacquard(12, 9));
     bytes.resize(bytes.size() - 3);
@@ -196,10 +196,10 @@ TEST_F(Load, DamagedFilesAreRefusedWithTheirName) {
     ASSERT_FALSE(open(path));
     EXPECT_EQ(ui.boxes.back().text, "Cannot load " + path +
                                         ": the design data is shorter than its header says (21 of 24 bytes).");
-    EXPECT_FALSE(s.design.hasDesign());
-    EXPECT_FALSE(s.design.designReady);
-    EXPECT_FALSE(s.control(Control::StartButton).enabled);
-    EXPECT_TRUE(s.control(Control::FileMenu).enabled);
+    EXPECT_FALSE(s.design().hasDesign());
+    EXPECT_FALSE(s.design().designReady);
+    EXPECT_FALSE(s.window().control(Control::StartButton).enabled);
+    EXPECT_TRUE(s.window().control(Control::FileMenu).enabled);
 
     ASSERT_FALSE(open((dir / "missing.dob").string()));
     EXPECT_NE(ui.boxes.back().text.find("No such file or directory"), std::string::npos);
@@ -222,8 +222,8 @@ TEST_F(Load, EveryPrefixOfADraftLoadsOrFailsCleanly) {
     for (size_t len = 0; len < whole.size(); ++len) {
         const std::string path = write("cut.ctm", {whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(len)});
         EXPECT_FALSE(open(path)) << len;
-        EXPECT_FALSE(s.design.hasDesign()) << len;
-        EXPECT_FALSE(s.design.designReady) << len;
+        EXPECT_FALSE(s.design().hasDesign()) << len;
+        EXPECT_FALSE(s.design().designReady) << len;
     }
     EXPECT_TRUE(open(write("whole.ctm", whole)));
 }
@@ -233,13 +233,13 @@ TEST_F(Load, ReadinessFollowsTheLoomType) {
     const std::string path = write("j.dob", writeNativeDraft(n));
     settings("[Mirlo]\nLoomType=OLM\n");
     ASSERT_TRUE(open(path));
-    EXPECT_FALSE(s.design.designReady);  // shown, but the shaft loom needs a treadling
+    EXPECT_FALSE(s.design().designReady);  // shown, but the shaft loom needs a treadling
     settings("[Mirlo]\nLoomType=Select\n");
     ASSERT_TRUE(open(path));
-    EXPECT_FALSE(s.design.designReady);
+    EXPECT_FALSE(s.design().designReady);
     settings("");
     ASSERT_TRUE(open(path));
-    EXPECT_TRUE(s.design.designReady);
+    EXPECT_TRUE(s.design().designReady);
 }
 
 TEST_F(Load, ColoursFileIsOfferedWhenItExists) {
@@ -247,23 +247,23 @@ TEST_F(Load, ColoursFileIsOfferedWhenItExists) {
     write("rose_colors.bmp", {0});
     ui.answers = {Answer::Yes};
     std::string readFrom;
-    s.readColoursFile = [&](const std::string& p) {
+    s.setColoursFileReader([&](const std::string& p) {
         readFrom = p;
         return true;
-    };
+    });
     ASSERT_TRUE(open(path));
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "Read the manual colors file?");
     EXPECT_EQ(readFrom, (dir / "rose_colors.bmp").string());
-    EXPECT_TRUE(s.design.manualColours);
+    EXPECT_TRUE(s.design().manualColours);
 }
 
 TEST_F(Load, CancelledDialogChangesOnlyTheFileType) {
     ASSERT_TRUE(open(write("a.dob", writeNativeDraft(jacquard(8, 4)))));
     ui.fileToChoose.reset();
     EXPECT_FALSE(loader.openCommand(FileType::Bmp));
-    EXPECT_EQ(s.design.designFileType, FileType::Bmp);
-    EXPECT_TRUE(s.design.hasDesign());
+    EXPECT_EQ(s.design().designFileType, FileType::Bmp);
+    EXPECT_TRUE(s.design().hasDesign());
     EXPECT_EQ(ui.filters.back(), "BMPImage|*.BMP");
 }
 

@@ -26,30 +26,30 @@ ReadResult readNative(const fs::path& file, Session& s) {
     std::string error;
     EXPECT_TRUE(readWholeFile(file.string(), bytes, error)) << file << ": " << error;
     DesignLoader loader(s);
-    s.design.releaseDesign();
-    return readNativeDraft(bytes, s.design, loader, s.ui());
+    s.design().releaseDesign();
+    return readNativeDraft(bytes, s.design(), loader, s.ui());
 }
 
 TEST(ReaderRegressions, NativeSeedsLoadAndReproducersFailCleanly) {
     test::FakeUI ui;
     Session s(ui, "/nonexistent/lanset.ini");
-    s.design.hw.hookCount = kMaxHooks;
-    s.design.hw.moduleCount = kMaxModules;
+    s.design().hw.hookCount = kMaxHooks;
+    s.design().hw.moduleCount = kMaxModules;
     const fs::path root = WP_SOURCE_DIR "/fuzz";
     const auto seeds = filesIn(root / "seeds/native");
     ASSERT_GE(seeds.size(), 3u);
     for (const auto& f : seeds) {
         const ReadResult r = readNative(f, s);
         EXPECT_TRUE(r.ok) << f << ": " << r.error;
-        EXPECT_TRUE(s.design.hasDesign()) << f;
+        EXPECT_TRUE(s.design().hasDesign()) << f;
     }
     for (const auto& f : filesIn(root / "regressions/native")) {
         const ReadResult r = readNative(f, s);
         // Whatever the bytes, a read either succeeds with a matrix that fits
         // the header or fails with a reason.
         if (r.ok) {
-            EXPECT_TRUE(s.design.hasDesign()) << f;
-            EXPECT_EQ(s.design.matrix.rows(), s.design.header.wefts()) << f;
+            EXPECT_TRUE(s.design().hasDesign()) << f;
+            EXPECT_EQ(s.design().matrix.rows(), s.design().header.wefts()) << f;
         } else {
             EXPECT_TRUE(!r.error.empty() || !ui.boxes.empty()) << f;
         }

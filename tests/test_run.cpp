@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "loom/run.h"
+#include "app/run.h"
 #include "tests/support/fakeui.h"
 
 namespace wp {
@@ -11,8 +11,8 @@ struct Run : ::testing::Test {
     Session s{ui, "/nonexistent/lanset.ini", [] { return makePosixSerialPort({}); }};
     WeavingRun run{s};
     void range(int from, int to) {
-        s.panel.startWeft = from;
-        s.panel.endWeft = to;
+        s.window().setStartWeft(from);
+        s.window().setEndWeft(to);
     }
 };
 
@@ -21,42 +21,42 @@ TEST_F(Run, NextPickWalksTheSequence) {
     EXPECT_EQ(run.NextPick(0), 3);
     EXPECT_EQ(run.NextPick(3), 4);
     EXPECT_EQ(run.NextPick(5), 0);
-    s.setChecked(Control::LoopCheck, true);
+    s.window().setChecked(Control::LoopCheck, true);
     EXPECT_EQ(run.NextPick(5), 3);
-    s.setChecked(Control::ReverseBox, true);
+    s.window().setChecked(Control::ReverseBox, true);
     EXPECT_EQ(run.NextPick(0), 5);
     EXPECT_EQ(run.NextPick(4), 3);
     EXPECT_EQ(run.NextPick(3), 5);
-    s.setChecked(Control::LoopCheck, false);
+    s.window().setChecked(Control::LoopCheck, false);
     EXPECT_EQ(run.NextPick(3), 0);
 }
 
 TEST_F(Run, StatesOfTheControls) {
-    s.design.designReady = true;
+    s.design().designReady = true;
     run.enterRunningState();
-    EXPECT_FALSE(s.control(Control::StartButton).enabled);
-    EXPECT_FALSE(s.control(Control::ResumeButton).enabled);
-    EXPECT_TRUE(s.control(Control::StopButton).enabled);
-    EXPECT_FALSE(s.control(Control::FileMenu).enabled);
-    EXPECT_FALSE(s.control(Control::ControlMenu).enabled);
-    EXPECT_FALSE(s.control(Control::TabbyCheck).enabled);
+    EXPECT_FALSE(s.window().control(Control::StartButton).enabled);
+    EXPECT_FALSE(s.window().control(Control::ResumeButton).enabled);
+    EXPECT_TRUE(s.window().control(Control::StopButton).enabled);
+    EXPECT_FALSE(s.window().control(Control::FileMenu).enabled);
+    EXPECT_FALSE(s.window().control(Control::ControlMenu).enabled);
+    EXPECT_FALSE(s.window().control(Control::TabbyCheck).enabled);
     run.leaveRunningState();
-    EXPECT_TRUE(s.control(Control::StartButton).enabled);
-    EXPECT_FALSE(s.control(Control::StopButton).enabled);
-    EXPECT_TRUE(s.control(Control::ReverseBox).enabled);
-    s.design.designReady = false;
+    EXPECT_TRUE(s.window().control(Control::StartButton).enabled);
+    EXPECT_FALSE(s.window().control(Control::StopButton).enabled);
+    EXPECT_TRUE(s.window().control(Control::ReverseBox).enabled);
+    s.design().designReady = false;
     run.leaveRunningState();
-    EXPECT_FALSE(s.control(Control::StartButton).enabled);
+    EXPECT_FALSE(s.window().control(Control::StartButton).enabled);
     run.blockedState();
-    EXPECT_FALSE(s.control(Control::StopButton).enabled);
+    EXPECT_FALSE(s.window().control(Control::StopButton).enabled);
 
-    s.design.hw.loomType = LoomType::OLM;
+    s.design().hw.loomType = LoomType::OLM;
     run.applyCaptions();
-    EXPECT_EQ(s.control(Control::StartButton).caption, "220");
-    EXPECT_EQ(s.control(Control::ResumeButton).caption, "Direct");
-    s.setChecked(Control::TabbyCheck, true);
+    EXPECT_EQ(s.window().control(Control::StartButton).caption, "220");
+    EXPECT_EQ(s.window().control(Control::ResumeButton).caption, "Direct");
+    s.window().setChecked(Control::TabbyCheck, true);
     run.applyCaptions();
-    EXPECT_EQ(s.control(Control::StopButton).caption, "StopTabby");
+    EXPECT_EQ(s.window().control(Control::StopButton).caption, "StopTabby");
 }
 
 TEST_F(Run, ResetOfASilentControllerOffersTheDownload) {
@@ -67,23 +67,23 @@ TEST_F(Run, ResetOfASilentControllerOffersTheDownload) {
     run.controllerReset(0);
     EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Controller is not responding. Download software?"});
     EXPECT_TRUE(offered);
-    EXPECT_FALSE(s.controllerAnswered);
+    EXPECT_FALSE(s.controllerAnswered());
 
     // The shaft loom has nothing to reset: it always counts as answered.
     s.createDriver(LoomType::OLM);
     run.controllerReset(1);
-    EXPECT_TRUE(s.controllerAnswered);
+    EXPECT_TRUE(s.controllerAnswered());
     EXPECT_EQ(ui.boxes.size(), 1u);
 }
 
 TEST_F(Run, ShaftLoomRefusesDraftsItCannotWeave) {
     s.createDriver(LoomType::OLM);
-    s.design.designReady = true;
+    s.design().designReady = true;
     run.StartButtonClick();
     EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Shaft representation of pattern not available"});
-    s.design.shaftDraftAvailable = true;
-    s.design.header.set(Slot::loom, kLoomDobby);
-    s.design.header.set(Slot::treadles, 25);
+    s.design().shaftDraftAvailable = true;
+    s.design().header.set(Slot::loom, kLoomDobby);
+    s.design().header.set(Slot::treadles, 25);
     run.ResumeButtonClick();
     EXPECT_EQ(ui.boxTexts().back(), "Maximum is 24 shafts !");
 }

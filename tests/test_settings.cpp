@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "app/design.h"
-#include "app/settings.h"
+#include "model/design.h"
+#include "model/settings.h"
 #include "tests/support/fakeui.h"
 
 namespace wp {

@@ -12,7 +12,7 @@
 #include "app/session.h"
 #include "import/load.h"
 #include "import/nativewriter.h"
-#include "loom/run.h"
+#include "app/run.h"
 #include "sim/loomsim.h"
 #include "tests/support/fakeui.h"
 #include "tests/support/ptypeer.h"
@@ -109,8 +109,8 @@ struct Weave : ::testing::Test {
         run = std::make_unique<WeavingRun>(*s);
         run->onPickWoven = [this](int p) {
             woven.push_back(p);
-            const int last = s->checked(Control::ReverseBox) ? s->panel.startWeft : s->panel.endWeft;
-            if (stopAfterLast && !s->checked(Control::LoopCheck) && p == last) run->StopButtonClick();
+            const int last = s->window().checked(Control::ReverseBox) ? s->window().panel().startWeft : s->window().panel().endWeft;
+            if (stopAfterLast && !s->window().checked(Control::LoopCheck) && p == last) run->StopButtonClick();
         };
     }
     void load(const NativeDraft& n, const std::string& name = "d.dob") {
@@ -119,17 +119,17 @@ struct Weave : ::testing::Test {
         ui.fileToChoose = path;
         DesignLoader loader(*s);
         ASSERT_TRUE(loader.openCommand(FileType::Native));
-        ASSERT_TRUE(s->design.designReady);
+        ASSERT_TRUE(s->design().designReady);
     }
     void range(int from, int to) {
-        s->panel.startWeft = from;
-        s->panel.endWeft = to;
-        s->panel.nextWeft = from;
+        s->window().setStartWeft(from);
+        s->window().setEndWeft(to);
+        s->window().setNextWeft(from);
     }
 
     // The hooks pick p must lift, by the design and the hook walk.
     std::set<int> expectedHooks(int pick, bool tabby = false) {
-        const DesignModel& d = s->design;
+        const DesignModel& d = s->design();
         const HardwareConfig& hw = d.hw;
         std::set<int> hooks;
         int end = 1;
@@ -172,11 +172,11 @@ TEST_F(Weave, DobbyOnOneModule) {
     EXPECT_EQ(woven, seq(1, 20));
     expectCloth(seq(1, 20));
     EXPECT_EQ(s->runState, 0);
-    EXPECT_EQ(s->design.currentPick, 20);
-    EXPECT_EQ(s->panel.currentWeft, "20");
+    EXPECT_EQ(s->design().currentPick, 20);
+    EXPECT_EQ(s->window().panel().currentWeft, "20");
     EXPECT_TRUE(ui.boxes.empty());
-    EXPECT_TRUE(s->control(Control::StartButton).enabled);
-    EXPECT_FALSE(s->control(Control::StopButton).enabled);
+    EXPECT_TRUE(s->window().control(Control::StartButton).enabled);
+    EXPECT_FALSE(s->window().control(Control::StopButton).enabled);
     EXPECT_EQ(loom->sim.state().pumpTimeout, 30);
 }
 
@@ -229,7 +229,7 @@ TEST_F(Weave, BlankHeadlesAndDensityReduction) {
     run->StartButtonClick();
     expectCloth(seq(2, 7));
     for (const auto& p : loom->sim.wovenPicks())
-        for (int h : p.lifted) EXPECT_FALSE(maskBit(s->design.hw.hookSkipMask, h - 1)) << h;
+        for (int h : p.lifted) EXPECT_FALSE(maskBit(s->design().hw.hookSkipMask, h - 1)) << h;
 }
 
 TEST_F(Weave, DesignWiderThanTheUsableHooks) {
@@ -246,14 +246,14 @@ TEST_F(Weave, DesignWiderThanTheUsableHooks) {
 TEST_F(Weave, TabbyReverseAndLoop) {
     connect("", fastJx3());
     load(jacquard(30, 20));
-    s->setChecked(Control::TabbyCheck, true);
+    s->window().setChecked(Control::TabbyCheck, true);
     range(3, 6);
     run->StartButtonClick();
     expectCloth(seq(3, 6), true);
     disconnect();
     connect("", fastJx3());
     load(jacquard(30, 20));
-    s->setChecked(Control::ReverseBox, true);
+    s->window().setChecked(Control::ReverseBox, true);
     range(3, 5);
     run->StartButtonClick();
     EXPECT_EQ(woven, (std::vector<int>{5, 4, 3}));
@@ -261,7 +261,7 @@ TEST_F(Weave, TabbyReverseAndLoop) {
     disconnect();
     connect("", fastJx3());
     load(jacquard(30, 20));
-    s->setChecked(Control::LoopCheck, true);
+    s->window().setChecked(Control::LoopCheck, true);
     range(3, 5);
     run->onPickWoven = [this](int p) {
         woven.push_back(p);
@@ -271,7 +271,7 @@ TEST_F(Weave, TabbyReverseAndLoop) {
     EXPECT_EQ(woven, (std::vector<int>{3, 4, 5, 3, 4, 5, 3}));
     // The pick already sent when Stop came is not woven.
     expectCloth({3, 4, 5, 3, 4, 5, 3});
-    EXPECT_EQ(s->panel.nextWeft, 4);
+    EXPECT_EQ(s->window().panel().nextWeft, 4);
 }
 
 TEST_F(Weave, RejectedOnceIsResentAndTheClothIsWhole) {
@@ -298,7 +298,7 @@ TEST_F(Weave, RejectedTwiceEndsTheRunAndResumeCarriesOn) {
     ASSERT_EQ(ui.boxTexts(), std::vector<std::string>{"Communication error"});
     EXPECT_EQ(ui.statuses.back(), "Communication error");
     EXPECT_EQ(s->runState, 3);
-    EXPECT_EQ(s->panel.nextWeft, 3);
+    EXPECT_EQ(s->window().panel().nextWeft, 3);
     run->ResumeButtonClick();
     EXPECT_EQ(woven, seq(1, 6));
     expectCloth(seq(1, 6));  // no pick skipped, none woven twice
@@ -313,7 +313,7 @@ TEST_F(Weave, DroppedAnswerEndsTheRunAndResumeCarriesOn) {
     run->StartButtonClick();
     EXPECT_EQ(woven, seq(1, 1));
     EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Communication error"});
-    EXPECT_EQ(s->panel.nextWeft, 2);
+    EXPECT_EQ(s->window().panel().nextWeft, 2);
     run->ResumeButtonClick();
     EXPECT_EQ(woven, seq(1, 4));
     expectCloth(seq(1, 4));
@@ -333,9 +333,9 @@ TEST_F(Weave, HangUpWhileSendingAPick) {
 
     // The loom comes back on another line; Resume goes on from the next pick.
     auto again = std::make_unique<SimThread>(fastJx3());
-    s->design.hw.ports["COM1"] = again->sim.devicePath();
-    ASSERT_TRUE(s->driver->OpenPort(1, false));
-    EXPECT_EQ(s->panel.nextWeft, 4);
+    s->design().hw.ports["COM1"] = again->sim.devicePath();
+    ASSERT_TRUE(s->driver()->OpenPort(1, false));
+    EXPECT_EQ(s->window().panel().nextWeft, 4);
     run->ResumeButtonClick();
     EXPECT_EQ(woven, seq(1, 8));
     loom = std::move(again);
@@ -367,11 +367,11 @@ TEST_F(Weave, HangUpWhileWaitingForTheLoom) {
     EXPECT_EQ(boxes[1], "Controller is not responding. Download software?");
     EXPECT_EQ(s->runState, 4);
     EXPECT_EQ(ui.statuses.back(), "Controller is busy");
-    EXPECT_EQ(s->panel.nextWeft, 1);
+    EXPECT_EQ(s->window().panel().nextWeft, 1);
 
     loom = std::make_unique<SimThread>(fastJx3());
-    s->design.hw.ports["COM1"] = loom->sim.devicePath();
-    ASSERT_TRUE(s->driver->OpenPort(1, false));
+    s->design().hw.ports["COM1"] = loom->sim.devicePath();
+    ASSERT_TRUE(s->driver()->OpenPort(1, false));
     run->ResumeButtonClick();
     EXPECT_EQ(woven, seq(1, 5));
     expectCloth(seq(1, 5));
@@ -394,7 +394,7 @@ TEST_F(Weave, StopWhileWaitingSendsTheStopFrame) {
     EXPECT_EQ(s->runState, 0);
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_FALSE(loom->sim.state().pickPending);  // the stop frame cancelled it
-    EXPECT_EQ(s->panel.nextWeft, 2);
+    EXPECT_EQ(s->window().panel().nextWeft, 2);
     EXPECT_TRUE(loom->sim.wovenPicks().empty());
 }
 
@@ -408,7 +408,7 @@ TEST_F(Weave, StopDuringTheStartHandshakeOffersNoDownload) {
     run = std::make_unique<WeavingRun>(*s);
     load(jacquard(20, 4));
     ui.onPump = [&] {
-        if (s->control(Control::StopButton).enabled && peer.received().size() >= 6) run->StopButtonClick();
+        if (s->window().control(Control::StopButton).enabled && peer.received().size() >= 6) run->StopButtonClick();
     };
     run->StartButtonClick();
     ui.onPump = nullptr;
@@ -456,9 +456,9 @@ sim::LoomSimOptions fastOlm(int shafts608) {
 
 TEST_F(Weave, ShaftLoomStoresEachPickOnce) {
     connect("[Mirlo]\nLoomType=OLM\n", fastOlm(4));
-    EXPECT_EQ(s->control(Control::StartButton).caption, "Start");  // captions are the window's
+    EXPECT_EQ(s->window().control(Control::StartButton).caption, "Start");  // captions are the window's
     run->applyCaptions();
-    EXPECT_EQ(s->control(Control::StartButton).caption, "220");
+    EXPECT_EQ(s->window().control(Control::StartButton).caption, "220");
     load(rosepath(), "r.ctm");
     range(1, 3);
     stopAfterLast = false;
@@ -479,7 +479,7 @@ TEST_F(Weave, ShaftLoomStoreStopsAt220WithLoop) {
     load(rosepath(), "r.ctm");
     range(2, 5);
     stopAfterLast = false;
-    s->setChecked(Control::LoopCheck, true);
+    s->window().setChecked(Control::LoopCheck, true);
     run->StartButtonClick();
     ASSERT_EQ(woven.size(), 220u);
     const auto store = loom->sim.olmStore();
@@ -516,7 +516,7 @@ TEST_F(Weave, ShaftLoomDirectModeWeavesEachPickOnce) {
     }
     EXPECT_FALSE(loom->sim.state().directMode);  // switched off at the end
     // The sequence is done: Resume does not weave pick 9 again.
-    EXPECT_EQ(s->panel.nextWeft, 1);
+    EXPECT_EQ(s->window().panel().nextWeft, 1);
     EXPECT_TRUE(ui.boxes.empty());
 }
 

@@ -13,7 +13,7 @@ constexpr uint8_t kFloatCut = 255;
 }  // namespace
 
 void DesignCells::fillRow(int r, int c0, int c1, QRgb* out) const {
-    const DesignModel& d = s_.design;
+    const DesignModel& d = s_.design();
     std::fill(out, out + (c1 - c0), kUnpainted);
     // Return immediately when there is nothing to draw
     if (!d.designReady) return;
@@ -77,7 +77,7 @@ void DesignCells::fillRow(int r, int c0, int c1, QRgb* out) const {
 }
 
 void ThreadingCells::fillRow(int r, int c0, int c1, QRgb* out) const {
-    const DesignModel& d = s_.design;
+    const DesignModel& d = s_.design();
     std::fill(out, out + (c1 - c0), kUnpainted);
     if (!d.designReady || d.draft.threading.empty()) return;
     const auto& threading = d.draft.threading;
@@ -92,14 +92,14 @@ void ThreadingCells::fillRow(int r, int c0, int c1, QRgb* out) const {
 }
 
 void TieUpCells::fillRow(int r, int c0, int c1, QRgb* out) const {
-    const DesignModel& d = s_.design;
+    const DesignModel& d = s_.design();
     std::fill(out, out + (c1 - c0), kUnpainted);
     if (!d.designReady || d.draft.tieUp.empty()) return;
     for (int c = c0; c < c1; ++c) out[c - c0] = d.tieUpBit(c, r) ? kBlack : kWhite;
 }
 
 void TreadlingCells::fillRow(int r, int c0, int c1, QRgb* out) const {
-    const DesignModel& d = s_.design;
+    const DesignModel& d = s_.design();
     std::fill(out, out + (c1 - c0), kUnpainted);
     if (!d.designReady || d.draft.treadling.empty()) return;
     for (int c = c0; c < c1; ++c)

@@ -3,7 +3,7 @@
 #include <QCommandLineParser>
 #include <QTimer>
 
-#include "app/settings.h"
+#include "model/settings.h"
 #include "ui/mainwindow.h"
 
 int main(int argc, char** argv) {

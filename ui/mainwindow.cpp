@@ -224,13 +224,13 @@ void TForm1::buildPanels() {
 
     connect(gridSize_, &QSpinBox::valueChanged, this, [this](int v) { setZoom(v); });
     connect(startWeft_, &QSpinBox::valueChanged, this, [this](int v) {
-        if (!applyingPanel_) session_.panel.startWeft = v;
+        if (!applyingPanel_) session_.window().setStartWeft(v);
     });
     connect(endWeft_, &QSpinBox::valueChanged, this, [this](int v) {
-        if (!applyingPanel_) session_.panel.endWeft = v;
+        if (!applyingPanel_) session_.window().setEndWeft(v);
     });
     connect(nextWeft_, &QSpinBox::valueChanged, this, [this](int v) {
-        if (!applyingPanel_) session_.panel.nextWeft = v;
+        if (!applyingPanel_) session_.window().setNextWeft(v);
     });
 
     // Shaft panel: threading beside the tie-up, placed by hand so that they
@@ -310,7 +310,7 @@ void TForm1::buildPanels() {
     grid->addWidget(pickLabel_, 0, 0, 1, 3);
     int col = 0;
     for (Control c : {Control::StartButton, Control::StopButton, Control::ResumeButton}) {
-        auto* b = new QPushButton(qs(session_.control(c).caption));
+        auto* b = new QPushButton(qs(session_.window().control(c).caption));
         b->setMinimumWidth(90);
         buttons_[c] = b;
         grid->addWidget(b, 1, col++);
@@ -330,7 +330,7 @@ void TForm1::buildPanels() {
         {Control::LoopCheck, &TForm1::CheckLoopClick},
     };
     for (const auto& [c, handler] : boxes) {
-        auto* box = new QCheckBox(qs(session_.control(c).caption));
+        auto* box = new QCheckBox(qs(session_.window().control(c).caption));
         checks_[c] = box;
         grid->addWidget(box, 1, col++);
         // clicked() comes from the weaver only, never from setChecked().
@@ -436,9 +436,9 @@ std::optional<std::string> TForm1::chooseFile(const std::string& filter) {
         return file;
     }
     if (options_.hooks.chooseFile) return options_.hooks.chooseFile(filter);
-    const QString dir = session_.design.designFileName.empty()
+    const QString dir = session_.design().designFileName.empty()
                             ? QString()
-                            : QFileInfo(qs(session_.design.designFileName)).absolutePath();
+                            : QFileInfo(qs(session_.design().designFileName)).absolutePath();
     const QString name = QFileDialog::getOpenFileName(this, "Open", dir, qtFilter(filter));
     if (name.isEmpty()) return std::nullopt;
     return name.toStdString();
@@ -458,7 +458,7 @@ void TForm1::controlChanged(Control c, const ControlState&) {
 }
 
 void TForm1::applyControl(Control c) {
-    const ControlState& st = session_.control(c);
+    const ControlState& st = session_.window().control(c);
     if (c == Control::FileMenu || c == Control::ControlMenu) {
         QMenu* menu = c == Control::FileMenu ? fileMenu_ : controlMenu_;
         menu->menuAction()->setEnabled(st.enabled);
@@ -487,9 +487,14 @@ void TForm1::panelChanged(const RunPanel& panel) {
     currentWeft_->setText(qs(panel.currentWeft));
     applyingPanel_ = false;
     // A spin box keeps to its range; the run reads what the weaver sees.
-    session_.panel.startWeft = startWeft_->value();
-    session_.panel.endWeft = endWeft_->value();
-    session_.panel.nextWeft = nextWeft_->value();
+    if (startWeft_->value() != panel.startWeft || endWeft_->value() != panel.endWeft ||
+        nextWeft_->value() != panel.nextWeft) {
+        RunPanel kept = panel;
+        kept.startWeft = startWeft_->value();
+        kept.endWeft = endWeft_->value();
+        kept.nextWeft = nextWeft_->value();
+        session_.window().setPanel(kept);
+    }
 }
 
 void TForm1::closeAnalysisPanel() {
@@ -525,7 +530,7 @@ void TForm1::designChanged() {
 }
 
 void TForm1::rebuildGrids() {
-    DesignModel& d = session_.design;
+    DesignModel& d = session_.design();
     const int wefts = d.header.wefts();
     const int warps = d.header.warps();
     const int zoom = gridSize_->value();
@@ -535,14 +540,11 @@ void TForm1::rebuildGrids() {
     endWeft_->setMaximum(std::max(1, wefts));
     nextWeft_->setMaximum(std::max(1, wefts));
     applyingPanel_ = false;
-    session_.panel.startWeft = d.currentPick;
-    session_.panel.endWeft = wefts;
-    session_.panel.nextWeft = d.currentPick;
-    session_.panel.currentWeft = std::to_string(d.currentPick);
+    session_.window().setPanel(
+        RunPanel{d.currentPick, wefts, d.currentPick, std::to_string(d.currentPick)});
     d.markerPick = d.currentPick - 1;
-    session_.panelChanged();
 
-    if (session_.checked(Control::ShaftPlot)) {
+    if (session_.window().checked(Control::ShaftPlot)) {
         const int shafts = std::max(1, d.header.shafts());
         const int h = std::clamp(kShaftArea / shafts, 1, 5);
         threadingGrid_->setDimensions(warps + 2, d.header.shafts());
@@ -589,13 +591,13 @@ void TForm1::repaintGrids() {
 }
 
 void TForm1::scrollToPick(int pick) {
-    const DesignModel& d = session_.design;
+    const DesignModel& d = session_.design();
     GridView* g = designGrid_;
     const int t = d.header.wefts() - pick;
     const int T = g->topRow();
     const int V = g->visibleRowCount();
     const int R = g->rowCount();
-    if (session_.checked(Control::ReverseBox)) {
+    if (session_.window().checked(Control::ReverseBox)) {
         if (t > T + V)
             g->setTopRow(T + V + 5 > R ? R - V : T + 5);
         else if (t < T)
@@ -625,8 +627,8 @@ void TForm1::updateDesignCells(int row) {
 }
 
 void TForm1::drawMarker(int pick) {
-    DesignModel& d = session_.design;
-    if (session_.checked(Control::TabbyCheck)) return;
+    DesignModel& d = session_.design();
+    if (session_.window().checked(Control::TabbyCheck)) return;
     const int wefts = d.header.wefts();
     const int old = wefts - d.markerPick;
     d.markerPick = pick - 1;
@@ -642,7 +644,7 @@ void TForm1::setZoom(int size) {
     if (designGrid_->visibleColumnCount() < designGrid_->columnCount() - 2)
         designGrid_->setLeftColumn(designGrid_->maxLeftColumn());
     designGrid_->setVisible(true);
-    if (session_.checked(Control::ShaftPlot)) {
+    if (session_.window().checked(Control::ShaftPlot)) {
         threadingGrid_->setCellSize(size, threadingGrid_->cellHeight());
         threadingGrid_->setFixedColumns({kThreadingFixedWidth});
         treadlingGrid_->setCellSize(treadlingGrid_->cellWidth(), size);
@@ -655,7 +657,7 @@ void TForm1::setZoom(int size) {
 // --- Mouse ---------------------------------------------------------------------
 
 void TForm1::designGridPressed(int column, int row, Qt::MouseButton button) {
-    DesignModel& d = session_.design;
+    DesignModel& d = session_.design();
     if (!d.designReady) return;
     const int wefts = d.header.wefts();
     const int warps = d.header.warps();
@@ -700,16 +702,16 @@ void TForm1::designGridPressed(int column, int row, Qt::MouseButton button) {
 }
 
 void TForm1::threadingGridPressed(int column, int row, Qt::MouseButton button) {
-    const DesignModel& d = session_.design;
-    if (!d.designReady || !session_.checked(Control::ShaftPlot) || button != Qt::LeftButton) return;
+    const DesignModel& d = session_.design();
+    if (!d.designReady || !session_.window().checked(Control::ShaftPlot) || button != Qt::LeftButton) return;
     if (column < 0 || row < 0) return;
     pickLabel_->setText(
         QString("Shaft %1 Warp %2").arg(row + 1).arg(d.header.warps() + 2 - column));
 }
 
 void TForm1::treadlingGridPressed(int column, int row, Qt::MouseButton button) {
-    const DesignModel& d = session_.design;
-    if (!d.designReady || !session_.checked(Control::ShaftPlot) || button != Qt::LeftButton) return;
+    const DesignModel& d = session_.design();
+    if (!d.designReady || !session_.window().checked(Control::ShaftPlot) || button != Qt::LeftButton) return;
     if (column < 0 || row < 0) return;
     pickLabel_->setText(
         QString("Pick %1 Treadle %2").arg(d.header.wefts() + 1 - row).arg(column + 1));
@@ -718,14 +720,14 @@ void TForm1::treadlingGridPressed(int column, int row, Qt::MouseButton button) {
 // --- Check boxes -------------------------------------------------------------------
 
 void TForm1::TabbyCheckClick(bool checked) {
-    session_.setChecked(Control::TabbyCheck, checked);
-    if (session_.design.hw.loomType == LoomType::JX3) run_.applyCaptions();
+    session_.window().setChecked(Control::TabbyCheck, checked);
+    if (session_.design().hw.loomType == LoomType::JX3) run_.applyCaptions();
 }
 
 void TForm1::ReverseBoxClick(bool checked) {
-    session_.setChecked(Control::ReverseBox, checked);
-    DesignModel& d = session_.design;
-    const int end = session_.panel.endWeft;
+    session_.window().setChecked(Control::ReverseBox, checked);
+    DesignModel& d = session_.design();
+    const int end = session_.window().panel().endWeft;
     int next;
     if (checked) {
         if (d.currentPick < 1) d.currentPick = end;
@@ -733,31 +735,30 @@ void TForm1::ReverseBoxClick(bool checked) {
     } else {
         next = d.currentPick == end ? 1 : d.currentPick + 1;
     }
-    session_.panel.nextWeft = next;
-    session_.panelChanged();
+    session_.window().setNextWeft(next);
 }
 
 void TForm1::InvertBoxClick(bool checked) {
-    session_.setChecked(Control::InvertBox, checked);
-    DesignModel& d = session_.design;
+    session_.window().setChecked(Control::InvertBox, checked);
+    DesignModel& d = session_.design();
     if (!d.designReady) return;
     d.invertDesign();
     scrollToPick(d.currentPick);
     designGrid_->viewport()->update();
-    if (session_.checked(Control::ShaftPlot)) {
+    if (session_.window().checked(Control::ShaftPlot)) {
         if (d.header.loom() == kLoomDobby) treadlingGrid_->viewport()->update();
         if (d.header.loom() == kLoomCountermarche) tieUpGrid_->viewport()->update();
     }
 }
 
 void TForm1::ShaftModeClick(bool checked) {
-    session_.setChecked(Control::ShaftPlot, checked);
-    const DesignModel& d = session_.design;
+    session_.window().setChecked(Control::ShaftPlot, checked);
+    const DesignModel& d = session_.design();
     if (d.designReady && d.shaftDraftAvailable) rebuildGrids();
 }
 
 void TForm1::CheckLoopClick(bool checked) {
-    session_.setChecked(Control::LoopCheck, checked);
+    session_.window().setChecked(Control::LoopCheck, checked);
 }
 
 // --- Commands ----------------------------------------------------------------------
@@ -852,7 +853,7 @@ void TForm1::AboutClick() {
 // --- Window events -------------------------------------------------------------------
 
 bool TForm1::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate && session_.design.firstActivation)
+    if (event->type() == QEvent::WindowActivate && session_.design().firstActivation)
         QTimer::singleShot(0, this, [this] { FormActivate(); });
     // The splitter has placed its panes only after the window's layout has run.
     if (event->type() == QEvent::Resize)

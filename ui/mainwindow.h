@@ -11,7 +11,7 @@
 
 #include "app/lifecycle.h"
 #include "app/session.h"
-#include "loom/run.h"
+#include "app/run.h"
 #include "ui/grids.h"
 #include "ui/gridview.h"
 

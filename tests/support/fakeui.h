@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/userio.h"
+#include "model/userio.h"
 
 namespace wp::test {
 

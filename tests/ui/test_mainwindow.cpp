@@ -133,7 +133,7 @@ QRgb pixelOf(GridView* g, int column, int row) {
 // Grid rows with a pick's row in view.
 bool pickInView(TForm1& w, int pick) {
     GridView* g = w.designGrid();
-    const int row = w.session().design.header.wefts() - pick + 1;
+    const int row = w.session().design().header.wefts() - pick + 1;
     return row >= g->topRow() && row < g->topRow() + g->visibleRowCount();
 }
 
@@ -240,7 +240,7 @@ void MainWindowTest::firstActivationOffersOnce() {
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     // Activation comes from the window system; make sure there is one.
     w.FormActivate();
-    QTRY_VERIFY(w.session().design.designReady);
+    QTRY_VERIFY(w.session().design().designReady);
     const std::string offer = "Continue razezog " + design.toStdString() + " ?";
     const auto texts = h.texts();
     QCOMPARE(std::count(texts.begin(), texts.end(), offer), 1);
@@ -273,7 +273,7 @@ void MainWindowTest::closeRules() {
     {
         TForm1& w = h.openShown();
         QVERIFY(h.load("twill8.dob"));
-        w.session().design.currentPick = 12;
+        w.session().design().currentPick = 12;
         h.boxes.clear();
         h.answers = {Answer::No};
         QVERIFY(w.close());
@@ -286,7 +286,7 @@ void MainWindowTest::closeRules() {
     {
         TForm1& w = h.openShown();
         QVERIFY(h.load("twill8.dob"));
-        w.session().design.currentPick = 12;
+        w.session().design().currentPick = 12;
         h.answers = {Answer::Yes};
         w.ExitClick();
         QVERIFY(!w.isVisible());
@@ -311,7 +311,7 @@ void MainWindowTest::loggingDump() {
              QByteArray("modulesDeep=1  densityX=1  densityY=1\r\nBlankHeadles=3,9,\r\n"));
     w.action("Logging")->trigger();
     QVERIFY(!w.action("Logging")->isChecked());
-    QVERIFY(!w.session().log.isOpen());
+    QVERIFY(!w.session().log().isOpen());
 }
 
 void MainWindowTest::gridGeometryAfterLoad() {
@@ -334,7 +334,7 @@ void MainWindowTest::gridGeometryAfterLoad() {
 
     // Cells: warp colours on top, weft colours on the left, lifted ends in the
     // warp colour; pick 1 is the bottom row and warp end 1 the right column.
-    const DesignModel& d = w.session().design;
+    const DesignModel& d = w.session().design();
     const int wefts = 64, warps = 48;
     QCOMPARE(pixelOf(g, 2, 0), ui::fromBgr(d.warpColours[warps - 1]));
     for (int pick : {1, 2, 3}) {
@@ -416,7 +416,7 @@ void MainWindowTest::rightClickEditsInFloatViews() {
     Harness h(kNoLoom);
     TForm1& w = h.openShown();
     QVERIFY(h.load("twill8.dob"));
-    DesignModel& d = w.session().design;
+    DesignModel& d = w.session().design();
     d.analysis.displayMode = 2;
     d.analysis.floatMap.assign(static_cast<size_t>(64 * 48), 0);
     const bool before = d.lift(RowNo{63}, 10);
@@ -489,7 +489,7 @@ void MainWindowTest::scrollToPickFollowsTheRun() {
     QCOMPARE(g->topRow(), g->maxTopRow());
     QVERIFY(pickInView(w, 1));
     // The shaft grids are not shown for this design; the colour box follows the pick.
-    const DesignModel& d = w.session().design;
+    const DesignModel& d = w.session().design();
     QCOMPARE(w.colourBox()->palette().color(QPalette::Base).rgb(), ui::fromBgr(d.weftColours[0]));
 }
 
@@ -500,7 +500,7 @@ void MainWindowTest::markerWithAndWithoutTabby() {
     GridView* g = w.designGrid();
     const QRgb blank = pixelOf(g, 0, 62);
     w.showPick(3);
-    QCOMPARE(w.session().design.markerPick, 2);
+    QCOMPARE(w.session().design().markerPick, 2);
     QCOMPARE(pixelOf(g, 0, 64 - 3 + 1), ui::kMarkerColour);
     QCOMPARE(pixelOf(g, 0, 64), blank);
 
@@ -509,7 +509,7 @@ void MainWindowTest::markerWithAndWithoutTabby() {
     QCOMPARE(w.button(Control::StopButton)->text(), QString("StopTabby"));
     QCOMPARE(w.button(Control::ResumeButton)->text(), QString("ResumeTabby"));
     w.showPick(7);
-    QCOMPARE(w.session().design.markerPick, 2);
+    QCOMPARE(w.session().design().markerPick, 2);
     QCOMPARE(pixelOf(g, 0, 64 - 3 + 1), ui::kMarkerColour);
     QCOMPARE(pixelOf(g, 0, 64 - 7 + 1), blank);
 
@@ -569,7 +569,7 @@ void MainWindowTest::shaftPlotLayout() {
     QCOMPARE(w.tieUpGrid()->width(), w.treadlingPanel()->width() - 3);
 
     // Cells: threading entry, tie-up and treadling bits in black.
-    const DesignModel& d = w.session().design;
+    const DesignModel& d = w.session().design();
     const int x = t->leftColumn() - 2;
     const int shaft = d.draft.threading[static_cast<size_t>(x)];
     QCOMPARE(pixelOf(t, t->leftColumn(), shaft), ui::kBlack);
@@ -594,20 +594,20 @@ void MainWindowTest::checkBoxesDriveTheRunPanel() {
     TForm1& w = h.openShown();
     QVERIFY(h.load("twill8.dob"));
     w.endWeftBox()->setValue(40);
-    QCOMPARE(w.session().panel.endWeft, 40);
-    w.session().design.currentPick = 1;
+    QCOMPARE(w.session().window().panel().endWeft, 40);
+    w.session().design().currentPick = 1;
     w.checkBox(Control::ReverseBox)->click();
-    QVERIFY(w.session().checked(Control::ReverseBox));
+    QVERIFY(w.session().window().checked(Control::ReverseBox));
     QCOMPARE(w.nextWeftBox()->value(), 40);
-    w.session().design.currentPick = 40;
+    w.session().design().currentPick = 40;
     w.checkBox(Control::ReverseBox)->click();
     QCOMPARE(w.nextWeftBox()->value(), 1);
 
     w.checkBox(Control::LoopCheck)->click();
-    QVERIFY(w.session().checked(Control::LoopCheck));
+    QVERIFY(w.session().window().checked(Control::LoopCheck));
 
     // Invert twice restores the design; once shows it inverted.
-    const DesignModel& d = w.session().design;
+    const DesignModel& d = w.session().design();
     const bool lifted = d.lift(RowNo{0}, 0);
     w.checkBox(Control::InvertBox)->click();
     QCOMPARE(d.lift(RowNo{0}, 0), !lifted);
@@ -653,7 +653,7 @@ void MainWindowTest::runFromStartOnSimulator() {
     Harness h(QString("[Mirlo]\nLoomType=JX3\n[WeavePilot]\ncommPort=1\n[Ports]\nCOM1=%1\n")
                   .arg(QString::fromStdString(loom.devicePath())));
     TForm1& w = h.openShown(true);
-    QVERIFY2(w.session().controllerAnswered, h.texts().empty() ? "" : h.texts()[0].c_str());
+    QVERIFY2(w.session().controllerAnswered(), h.texts().empty() ? "" : h.texts()[0].c_str());
     QVERIFY(h.load("twill8.dob"));
     QVERIFY(w.button(Control::StartButton)->isEnabled());
     w.startWeftBox()->setValue(2);
@@ -690,10 +690,10 @@ void MainWindowTest::runFromStartOnSimulator() {
     QVERIFY(!w.button(Control::StopButton)->isEnabled());
     QVERIFY(w.fileMenu()->menuAction()->isEnabled());
     QCOMPARE(w.currentWeftBox()->text(), QString("6"));
-    QCOMPARE(w.session().design.markerPick, 5);
+    QCOMPARE(w.session().design().markerPick, 5);
 
     // The loom lifted exactly the design's warp ends for picks 2 to 6.
-    const DesignModel& d = w.session().design;
+    const DesignModel& d = w.session().design();
     const auto woven = loom.wovenPicks();
     QVERIFY(woven.size() >= 5);
     for (int i = 0; i < 5; ++i) {

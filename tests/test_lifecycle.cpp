@@ -7,7 +7,7 @@
 
 #include "app/lifecycle.h"
 #include "import/load.h"
-#include "loom/run.h"
+#include "app/run.h"
 #include "tests/support/fakeui.h"
 
 namespace {
@@ -74,21 +74,21 @@ protected:
 TEST_F(LifecycleTest, CreationSetsTheStartingState) {
     spit(ini, "[Mirlo]\nLoomType=Select\n[WeavePilot]\ncontrollerArrangement=440\n");
     Program p(ini);
-    p.session.design.shaftDraftAvailable = true;
-    p.session.design.analysis.floatCutLimit = 7;
-    p.session.design.analysis.floatMap.assign(4, 1);
+    p.session.design().shaftDraftAvailable = true;
+    p.session.design().analysis.floatCutLimit = 7;
+    p.session.design().analysis.floatMap.assign(4, 1);
     EXPECT_TRUE(p.life.create(false));
 
-    const wp::DesignModel& d = p.session.design;
+    const wp::DesignModel& d = p.session.design();
     EXPECT_FALSE(d.shaftDraftAvailable);
     EXPECT_TRUE(d.firstActivation);
     EXPECT_FALSE(d.designReady);
     EXPECT_EQ(d.analysis.floatCutLimit, 0);
     EXPECT_TRUE(d.analysis.floatMap.empty());
-    EXPECT_FALSE(p.session.control(Control::ShaftPlot).visible);
-    EXPECT_FALSE(p.session.control(Control::ShaftPlot).enabled);
-    EXPECT_FALSE(p.session.checked(Control::ShaftPlot));
-    EXPECT_FALSE(p.session.control(Control::InvertBox).enabled);
+    EXPECT_FALSE(p.session.window().control(Control::ShaftPlot).visible);
+    EXPECT_FALSE(p.session.window().control(Control::ShaftPlot).enabled);
+    EXPECT_FALSE(p.session.window().checked(Control::ShaftPlot));
+    EXPECT_FALSE(p.session.window().control(Control::InvertBox).enabled);
     EXPECT_EQ(d.tabbyEven.front(), 0x55);
     EXPECT_EQ(d.tabbyEven.back(), 0x55);
     EXPECT_EQ(d.tabbyOdd.front(), 0xAA);
@@ -96,7 +96,7 @@ TEST_F(LifecycleTest, CreationSetsTheStartingState) {
     EXPECT_EQ(d.hw.moduleCount, 2);
     EXPECT_EQ(d.matrix.rowModules(), 2);
     EXPECT_EQ(d.hw.programDirectory, fs::current_path().string());
-    EXPECT_EQ(p.session.driver, nullptr);
+    EXPECT_EQ(p.session.driver(), nullptr);
     EXPECT_TRUE(p.ui.boxes.empty());
 }
 
@@ -105,7 +105,7 @@ TEST_F(LifecycleTest, FirstActivationOffersTheStoredDesignOnce) {
                   design.string() + "\n");
     Program p(ini);
     p.life.create(false);
-    p.session.design.hw.PumpTimeout = 5;
+    p.session.design().hw.PumpTimeout = 5;
     // No controller on the line: the reset asks about the firmware first, and the
     // load, finding the controller silent, asks again.
     p.ui.answers = {Answer::No, Answer::Yes, Answer::No};
@@ -117,7 +117,7 @@ TEST_F(LifecycleTest, FirstActivationOffersTheStoredDesignOnce) {
                                         noController}));
     EXPECT_EQ(p.ui.boxes[1].kind, wp::BoxKind::Information);
     EXPECT_EQ(p.ui.boxes[1].buttons, wp::Buttons::YesNo);
-    const wp::DesignModel& d = p.session.design;
+    const wp::DesignModel& d = p.session.design();
     EXPECT_TRUE(d.hasDesign());
     EXPECT_EQ(d.header.warps(), 48);
     EXPECT_EQ(d.currentPick, 7);  // the stored pick stays in force
@@ -137,8 +137,8 @@ TEST_F(LifecycleTest, FirstActivationOffersNothingItCannotReload) {
         p.life.create(false);
         EXPECT_FALSE(p.life.FormActivate()) << name;
         EXPECT_TRUE(p.ui.boxes.empty()) << name;
-        EXPECT_EQ(p.session.design.currentPick, 3);
-        EXPECT_FALSE(p.session.design.hasDesign());
+        EXPECT_EQ(p.session.design().currentPick, 3);
+        EXPECT_FALSE(p.session.design().hasDesign());
     }
     // Answering No leaves the program without a design.
     spit(ini, "[Mirlo]\nLoomType=Select\n[CurrentFile]\nFileName=" + design.string() + "\n");
@@ -146,7 +146,7 @@ TEST_F(LifecycleTest, FirstActivationOffersNothingItCannotReload) {
     p.life.create(false);
     EXPECT_FALSE(p.life.FormActivate());
     EXPECT_EQ(p.ui.boxTexts().size(), 1u);
-    EXPECT_FALSE(p.session.design.hasDesign());
+    EXPECT_FALSE(p.session.design().hasDesign());
 }
 
 TEST_F(LifecycleTest, CloseKeepsThePickOnlyWhenAskedTo) {
@@ -158,7 +158,7 @@ TEST_F(LifecycleTest, CloseKeepsThePickOnlyWhenAskedTo) {
         p.life.create(false);
         load(p, design);
         p.ui.boxes.clear();
-        ASSERT_TRUE(p.session.design.designReady);
+        ASSERT_TRUE(p.session.design().designReady);
         EXPECT_FALSE(p.life.FormClose());
         EXPECT_TRUE(p.ui.boxes.empty());
         EXPECT_EQ(lines(ini), base);
@@ -168,7 +168,7 @@ TEST_F(LifecycleTest, CloseKeepsThePickOnlyWhenAskedTo) {
         Program p(ini);
         p.life.create(false);
         load(p, design);
-        p.session.design.currentPick = 9;
+        p.session.design().currentPick = 9;
         p.ui.boxes.clear();
         p.ui.answers = {Answer::No};
         EXPECT_FALSE(p.life.FormClose());
@@ -180,8 +180,8 @@ TEST_F(LifecycleTest, CloseKeepsThePickOnlyWhenAskedTo) {
         Program p(ini);
         p.life.create(false);
         load(p, design);
-        p.session.design.currentPick = 9;
-        p.session.design.manualColours = true;
+        p.session.design().currentPick = 9;
+        p.session.design().manualColours = true;
         std::string coloursWritten;
         p.life.writeColoursFile = [&](const std::string& path) {
             coloursWritten = path;
@@ -205,7 +205,7 @@ TEST_F(LifecycleTest, CloseKeepsThePickOnlyWhenAskedTo) {
     next.life.create(false);
     next.ui.answers = {Answer::No, Answer::Yes};
     EXPECT_TRUE(next.life.FormActivate());
-    EXPECT_EQ(next.session.design.currentPick, 9);
+    EXPECT_EQ(next.session.design().currentPick, 9);
 }
 
 TEST_F(LifecycleTest, CloseWithoutSettingsFileCreatesNone) {
@@ -222,24 +222,24 @@ TEST_F(LifecycleTest, LoggingWritesTheHardwareHead) {
     Program p(ini);
     p.life.create(false);
     EXPECT_TRUE(p.life.LoggingClick());
-    EXPECT_TRUE(p.session.log.isOpen());
-    p.session.log.write("frame\r\n");
+    EXPECT_TRUE(p.session.log().isOpen());
+    p.session.log().write("frame\r\n");
     EXPECT_EQ(slurp(p.life.logPath),
               "modulesDeep=2  densityX=1  densityY=1\r\nBlankHeadles=3,9,300,\r\nframe\r\n");
     EXPECT_FALSE(p.life.LoggingClick());
-    EXPECT_FALSE(p.session.log.isOpen());
+    EXPECT_FALSE(p.session.log().isOpen());
 
     // Turned on again, the file starts afresh.
     EXPECT_TRUE(p.life.LoggingClick());
     EXPECT_EQ(slurp(p.life.logPath),
               "modulesDeep=2  densityX=1  densityY=1\r\nBlankHeadles=3,9,300,\r\n");
     p.life.ExitClick();
-    EXPECT_FALSE(p.session.log.isOpen());
+    EXPECT_FALSE(p.session.log().isOpen());
 
     // A file that cannot be created: logging stays off, nothing is said.
     p.life.logPath = (dir / "no" / "such" / "dir" / "loomdump.txt").string();
     EXPECT_FALSE(p.life.LoggingClick());
-    EXPECT_FALSE(p.session.log.isOpen());
+    EXPECT_FALSE(p.session.log().isOpen());
     EXPECT_TRUE(p.ui.boxes.empty());
 }
 
@@ -260,12 +260,12 @@ TEST_F(LifecycleTest, ResetAndDestruction) {
     EXPECT_EQ(p.ui.boxTexts(),
               std::vector<std::string>{"Controller is not responding. Download software?"});
 
-    ASSERT_TRUE(p.session.design.designReady);
-    p.session.setEnabled(Control::InvertBox, true);
+    ASSERT_TRUE(p.session.design().designReady);
+    p.session.window().setEnabled(Control::InvertBox, true);
     p.life.destroy();
-    EXPECT_FALSE(p.session.design.designReady);
-    EXPECT_FALSE(p.session.design.hasDesign());
-    EXPECT_FALSE(p.session.control(Control::InvertBox).enabled);
+    EXPECT_FALSE(p.session.design().designReady);
+    EXPECT_FALSE(p.session.design().hasDesign());
+    EXPECT_FALSE(p.session.window().control(Control::InvertBox).enabled);
 }
 
 }  // namespace

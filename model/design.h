@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/hardware.h"
+#include "model/hardware.h"
 
 namespace wp {
 

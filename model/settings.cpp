@@ -1,10 +1,10 @@
-#include "app/settings.h"
+#include "model/settings.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
-#include "app/design.h"
+#include "model/design.h"
 
 namespace wp {
 namespace {

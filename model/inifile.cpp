@@ -1,4 +1,4 @@
-#include "app/inifile.h"
+#include "model/inifile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

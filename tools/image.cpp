@@ -1,4 +1,4 @@
-#include "app/image.h"
+#include "tools/image.h"
 
 #include <zlib.h>
 

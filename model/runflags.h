@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "app/userio.h"
+#include "model/userio.h"
 
 namespace wp {
 

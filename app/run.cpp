@@ -1,4 +1,4 @@
-#include "loom/run.h"
+#include "app/run.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,38 +16,38 @@ std::string truncationText(int warps, int usable) {
 }  // namespace
 
 WeavingRun::WeavingRun(Session& s) : s_(s) {
-    s_.controllerReset = [this](int parameter) { controllerReset(parameter); };
+    s_.setControllerResetHandler([this](int parameter) { controllerReset(parameter); });
 }
 
 void WeavingRun::StartButtonClick() {
-    s_.design.currentPick =
-        s_.checked(Control::ReverseBox) ? s_.panel.endWeft : s_.panel.startWeft;
-    if (!s_.design.designReady || !s_.driver) return;
-    if (s_.driver->loomType() == LoomType::JX3)
+    s_.design().currentPick =
+        s_.window().checked(Control::ReverseBox) ? s_.window().panel().endWeft : s_.window().panel().startWeft;
+    if (!s_.design().designReady || !s_.driver()) return;
+    if (s_.driver()->loomType() == LoomType::JX3)
         runJx3();
     else
         runOlm(false);
 }
 
 void WeavingRun::ResumeButtonClick() {
-    s_.design.currentPick = s_.panel.nextWeft;
-    if (!s_.design.designReady || !s_.driver) return;
-    if (s_.driver->loomType() == LoomType::JX3)
+    s_.design().currentPick = s_.window().panel().nextWeft;
+    if (!s_.design().designReady || !s_.driver()) return;
+    if (s_.driver()->loomType() == LoomType::JX3)
         runJx3();
     else
         runOlm(true);
 }
 
-void WeavingRun::StopButtonClick() { s_.flags.stopRequest = true; }
+void WeavingRun::StopButtonClick() { s_.flags().stopRequest = true; }
 
-void WeavingRun::Timer1Timer() { s_.flags.Timer1Timer(); }
+void WeavingRun::Timer1Timer() { s_.flags().Timer1Timer(); }
 
 int WeavingRun::NextPick(int w) const {
-    const int start = s_.panel.startWeft;
-    const int end = s_.panel.endWeft;
-    const bool loop = s_.checked(Control::LoopCheck);
-    if (w == 0) return s_.checked(Control::ReverseBox) ? end : start;
-    if (s_.checked(Control::ReverseBox)) {
+    const int start = s_.window().panel().startWeft;
+    const int end = s_.window().panel().endWeft;
+    const bool loop = s_.window().checked(Control::LoopCheck);
+    if (w == 0) return s_.window().checked(Control::ReverseBox) ? end : start;
+    if (s_.window().checked(Control::ReverseBox)) {
         if (w - 1 >= start) return w - 1;
         return loop ? end : 0;
     }
@@ -56,98 +56,96 @@ int WeavingRun::NextPick(int w) const {
 }
 
 void WeavingRun::enterRunningState() {
-    s_.setEnabled(Control::StartButton, false);
-    s_.setEnabled(Control::ResumeButton, false);
-    s_.setEnabled(Control::StopButton, true);
-    s_.setEnabled(Control::FileMenu, false);
-    s_.setEnabled(Control::ControlMenu, false);
-    s_.setEnabled(Control::ReverseBox, false);
-    s_.setEnabled(Control::TabbyCheck, false);
-    s_.flags.stopRequest = false;
+    s_.window().setEnabled(Control::StartButton, false);
+    s_.window().setEnabled(Control::ResumeButton, false);
+    s_.window().setEnabled(Control::StopButton, true);
+    s_.window().setEnabled(Control::FileMenu, false);
+    s_.window().setEnabled(Control::ControlMenu, false);
+    s_.window().setEnabled(Control::ReverseBox, false);
+    s_.window().setEnabled(Control::TabbyCheck, false);
+    s_.flags().stopRequest = false;
 }
 
 void WeavingRun::blockedState() {
-    s_.setEnabled(Control::StartButton, false);
-    s_.setEnabled(Control::StopButton, false);
-    s_.setEnabled(Control::ResumeButton, false);
+    s_.window().setEnabled(Control::StartButton, false);
+    s_.window().setEnabled(Control::StopButton, false);
+    s_.window().setEnabled(Control::ResumeButton, false);
 }
 
 void WeavingRun::leaveRunningState() {
-    s_.setEnabled(Control::StopButton, false);
-    s_.setEnabled(Control::StartButton, s_.design.designReady);
-    s_.setEnabled(Control::ResumeButton, s_.design.designReady);
-    s_.setEnabled(Control::FileMenu, true);
-    s_.setEnabled(Control::ControlMenu, true);
-    s_.setEnabled(Control::ReverseBox, true);
-    s_.setEnabled(Control::TabbyCheck, true);
+    s_.window().setEnabled(Control::StopButton, false);
+    s_.window().setEnabled(Control::StartButton, s_.design().designReady);
+    s_.window().setEnabled(Control::ResumeButton, s_.design().designReady);
+    s_.window().setEnabled(Control::FileMenu, true);
+    s_.window().setEnabled(Control::ControlMenu, true);
+    s_.window().setEnabled(Control::ReverseBox, true);
+    s_.window().setEnabled(Control::TabbyCheck, true);
 }
 
 void WeavingRun::applyCaptions() {
-    const bool olm = s_.design.hw.loomType == LoomType::OLM;
-    if (s_.checked(Control::TabbyCheck)) {
-        s_.setCaption(Control::StartButton, "StartTabby");
-        s_.setCaption(Control::StopButton, "StopTabby");
-        s_.setCaption(Control::ResumeButton, "ResumeTabby");
+    const bool olm = s_.design().hw.loomType == LoomType::OLM;
+    if (s_.window().checked(Control::TabbyCheck)) {
+        s_.window().setCaption(Control::StartButton, "StartTabby");
+        s_.window().setCaption(Control::StopButton, "StopTabby");
+        s_.window().setCaption(Control::ResumeButton, "ResumeTabby");
         return;
     }
-    s_.setCaption(Control::StartButton, olm ? "220" : "Start");
-    s_.setCaption(Control::StopButton, "Stop");
-    s_.setCaption(Control::ResumeButton, olm ? "Direct" : "Resume");
+    s_.window().setCaption(Control::StartButton, olm ? "220" : "Start");
+    s_.window().setCaption(Control::StopButton, "Stop");
+    s_.window().setCaption(Control::ResumeButton, olm ? "Direct" : "Resume");
 }
 
 void WeavingRun::controllerReset(int parameter) {
     blockedState();
     UserInterface& ui = s_.ui();
     ui.setBusy(true);
-    if (s_.driver) {
+    if (s_.driver()) {
         // Any answer counts: the controller is alive.
-        if (s_.driver->SendFrame(2, static_cast<uint8_t>(parameter), 0) == kOk) {
-            s_.controllerAnswered = true;
-        } else if (s_.driver->loomType() == LoomType::JX3) {
+        if (s_.driver()->SendFrame(2, static_cast<uint8_t>(parameter), 0) == kOk) {
+            s_.setControllerAnswered();
+        } else if (s_.driver()->loomType() == LoomType::JX3) {
             ui.setBusy(false);
             if (ui.askYesNo("Controller is not responding. Download software?") &&
                 downloadFirmware)
                 downloadFirmware();
         }
     }
-    if (s_.design.designReady) leaveRunningState();
+    if (s_.design().designReady) leaveRunningState();
     ui.setBusy(false);
 }
 
 int WeavingRun::modulesForRun() const {
-    return modulesUsed(s_.design.hw, s_.design.header.warps());
+    return modulesUsed(s_.design().hw, s_.design().header.warps());
 }
 
 void WeavingRun::setCurrentWeft(int pick) {
-    s_.panel.currentWeft = std::to_string(pick);
-    s_.panelChanged();
+    s_.window().setCurrentWeft(std::to_string(pick));
 }
 
 void WeavingRun::setNextWeft(int pick) {
     // The box keeps to its range, as a spin box does.
-    s_.panel.nextWeft = std::clamp(pick, 1, std::max(1, s_.design.header.wefts()));
-    s_.panelChanged();
+    s_.window().setNextWeft(std::clamp(pick, 1, std::max(1, s_.design().header.wefts())));
 }
 
 void WeavingRun::beginRun() {
-    const int pick = s_.design.currentPick;
+    const int pick = s_.design().currentPick;
     setNextWeft(pick);
     setCurrentWeft(pick);
     s_.ui().moveMarker(pick);
-    s_.setEnabled(Control::ReverseBox, false);
-    s_.setEnabled(Control::InvertBox, false);
+    s_.window().setEnabled(Control::ReverseBox, false);
+    s_.window().setEnabled(Control::InvertBox, false);
     enterRunningState();
 }
 
 void WeavingRun::endRun() {
-    s_.setEnabled(Control::ReverseBox, true);
-    s_.setEnabled(Control::InvertBox, true);
-    s_.flags.stopRequest = false;
+    s_.window().setEnabled(Control::ReverseBox, true);
+    s_.window().setEnabled(Control::InvertBox, true);
+    s_.flags().stopRequest = false;
 }
 
 void WeavingRun::runJx3() {
-    DesignModel& d = s_.design;
-    TWeave& drv = *s_.driver;
+    DesignModel& d = s_.design();
+    TWeave& drv = *s_.driver();
     UserInterface& ui = s_.ui();
 
     const UsableHooks usable = usableHookCount(d.hw, d.header.warps());
@@ -168,13 +166,13 @@ void WeavingRun::runJx3() {
         if (hw.PowerOnTime > 4 && hw.PowerOnTime < 255)
             drv.SendFrame(3, static_cast<uint8_t>(hw.PowerOnTime / 2), 0);
 
-        s_.flags.timeOutFlag = false;
+        s_.flags().timeOutFlag = false;
         int resumePick = d.currentPick;
         int nextToSend = d.currentPick;
         do {
             s_.runState = 3;
             if (nextToSend > 0) {
-                const int r = drv.SendPick(nextToSend, N, s_.checked(Control::TabbyCheck));
+                const int r = drv.SendPick(nextToSend, N, s_.window().checked(Control::TabbyCheck));
                 if (r != kOk || !drv.ResponseIs(0, 8)) break;
             }
             s_.runState = 5;
@@ -193,11 +191,11 @@ void WeavingRun::runJx3() {
                 ui.showPick(d.currentPick);
                 setCurrentWeft(d.currentPick);
             } else if (r == kStopped) {
-                d.currentPick = std::atoi(s_.panel.currentWeft.c_str());
+                d.currentPick = std::atoi(s_.window().panel().currentWeft.c_str());
                 ui.showPick(d.currentPick);
                 // The stop is taken: clear it so the controller's answer to the
                 // stop frame can be read.
-                s_.flags.stopRequest = false;
+                s_.flags().stopRequest = false;
                 if (drv.SendFrame(2, 1, 0) == kOk) {
                     if (drv.ResponseIs(0, 9) && drv.ReadResponse(5000) == kOk &&
                         drv.ResponseIs(0, 12))
@@ -218,7 +216,7 @@ void WeavingRun::runJx3() {
         ui.setStatus("Controller is busy");
         // A Stop that ended the start handshake has been taken; left set, it
         // would cut the reset short and offer a needless firmware download.
-        s_.flags.stopRequest = false;
+        s_.flags().stopRequest = false;
         controllerReset(0);
     }
     leaveRunningState();
@@ -226,8 +224,8 @@ void WeavingRun::runJx3() {
 }
 
 void WeavingRun::runOlm(bool direct) {
-    DesignModel& d = s_.design;
-    auto& drv = *s_.driver;
+    DesignModel& d = s_.design();
+    auto& drv = *s_.driver();
     UserInterface& ui = s_.ui();
 
     if (!d.shaftDraftAvailable) {
@@ -264,7 +262,7 @@ void WeavingRun::runOlm(bool direct) {
         do {
             s_.runState = 3;
             if (drv.SendPick(pick, storeIndex, direct) != kOk) {
-                if (s_.flags.stopRequest) s_.runState = 0;
+                if (s_.flags().stopRequest) s_.runState = 0;
                 break;
             }
             d.currentPick = pick;
@@ -284,14 +282,14 @@ void WeavingRun::runOlm(bool direct) {
             }
             ui.showPick(d.currentPick);
             setCurrentWeft(d.currentPick);
-            if (s_.flags.stopRequest) s_.runState = 0;
+            if (s_.flags().stopRequest) s_.runState = 0;
         } while (s_.runState == 3);
     }
 
     leaveRunningState();
     if (direct) {
         // Cleared first so that the controller's "E" is read, not cut short.
-        s_.flags.stopRequest = false;
+        s_.flags().stopRequest = false;
         drv.WriteCommand("M)D14.50K0");
         if (!drv.ResponseIs(0, 'E')) drv.ReadResponse(1000);
     }

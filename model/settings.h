@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "app/hardware.h"
-#include "app/inifile.h"
-#include "app/userio.h"
+#include "model/hardware.h"
+#include "model/inifile.h"
+#include "model/userio.h"
 
 namespace wp {
 

@@ -1,4 +1,4 @@
-#include "app/design.h"
+#include "model/design.h"
 
 #include <algorithm>
 #include <new>
