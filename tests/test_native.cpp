@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "app/session.h"
+#include "import/formats.h"
 #include "import/load.h"
 #include "import/nativewriter.h"
 #include "tests/support/fakeui.h"
@@ -13,9 +14,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-uint32_t warpColourOf(int end) { return static_cast<uint32_t>(end * 7919) & 0xFFFFFF; }
-uint32_t weftColourOf(int pick) { return static_cast<uint32_t>(pick * 104729 + 3) & 0xFFFFFF; }
-bool liftOf(int pick, int end) { return ((pick * 31 + end * 17) ^ (pick * end)) % 3 == 0; }
+uint32_t warpColourOf(int end) {
+    return static_cast<uint32_t>(end * 7919) & 0xFFFFFF;
+}
+uint32_t weftColourOf(int pick) {
+    return static_cast<uint32_t>(pick * 104729 + 3) & 0xFFFFFF;
+}
+bool liftOf(int pick, int end) {
+    return ((pick * 31 + end * 17) ^ (pick * end)) % 3 == 0;
+}
 
 NativeDraft jacquard(int warps, int wefts) {
     NativeDraft d;
@@ -48,7 +55,8 @@ struct Load : ::testing::Test {
     std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
         const std::string path = (dir / name).string();
         std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         return path;
     }
     bool open(const std::string& path) {
@@ -66,9 +74,12 @@ TEST_F(Load, DesignRoundTripsBitForBit) {
     EXPECT_EQ(d.matrix.rowModules(), 3);
     EXPECT_EQ(d.matrix.blockCount(), 5);
     for (int p = 1; p <= 203; ++p)
-        for (int e = 1; e <= 445; ++e) ASSERT_EQ(d.liftAt(PickNo{p}, e), liftOf(p, e)) << p << "," << e;
-    for (int e = 1; e <= 445; ++e) ASSERT_EQ(d.warpColours[static_cast<size_t>(e - 1)], warpColourOf(e));
-    for (int p = 1; p <= 203; ++p) ASSERT_EQ(d.weftColours[static_cast<size_t>(p - 1)], weftColourOf(p));
+        for (int e = 1; e <= 445; ++e)
+            ASSERT_EQ(d.liftAt(PickNo{p}, e), liftOf(p, e)) << p << "," << e;
+    for (int e = 1; e <= 445; ++e)
+        ASSERT_EQ(d.warpColours[static_cast<size_t>(e - 1)], warpColourOf(e));
+    for (int p = 1; p <= 203; ++p)
+        ASSERT_EQ(d.weftColours[static_cast<size_t>(p - 1)], weftColourOf(p));
     EXPECT_TRUE(d.designReady);
     EXPECT_FALSE(d.shaftDraftAvailable);
     EXPECT_FALSE(s.window().control(Control::ShaftPlot).visible);
@@ -87,7 +98,8 @@ TEST_F(Load, WideDesignIsCutFromTheLeft) {
     n.liftPlan = [](int t, int pick) { return (t + pick) % 2 == 0; };
     ASSERT_TRUE(open(write("wide.dob", writeNativeDraft(n))));
     ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text, "Design size: 300 threads, Available 1 modules. Truncating from left");
+    EXPECT_EQ(ui.boxes[0].text,
+              "Design size: 300 threads, Available 1 modules. Truncating from left");
     const DesignModel& d = s.design();
     ASSERT_EQ(d.header.warps(), 218);
     // Warp ends 1..218 stay (file warp ends 82..299); 219..300 are cut.
@@ -117,7 +129,8 @@ TEST_F(Load, WeftColourNumbersFollowFirstAppearance) {
 }
 
 TEST_F(Load, CountermarcheTieUpAndTreadleListAgreeWithTheLifts) {
-    static const bool tie[3][8] = {{1, 1, 0, 0, 1, 1, 0, 0}, {0, 1, 1, 0, 0, 1, 1, 0}, {1, 0, 0, 0, 0, 0, 0, 1}};
+    static const bool tie[3][8] = {
+        {1, 1, 0, 0, 1, 1, 0, 0}, {0, 1, 1, 0, 0, 1, 1, 0}, {1, 0, 0, 0, 0, 0, 0, 1}};
     NativeDraft n;
     n.warps = 16;
     n.wefts = 11;
@@ -156,7 +169,8 @@ TEST_F(Load, DobbyLiftPlanIsTakenAsItStands) {
     ASSERT_TRUE(open(write("d.dob", writeNativeDraft(n))));
     const DesignModel& d = s.design();
     for (int p = 1; p <= 10; ++p)
-        for (int t = 0; t < 4; ++t) EXPECT_EQ(d.treadlingBit(t, d.rowOfPick(PickNo{p})), (t + p) % 3 == 0);
+        for (int t = 0; t < 4; ++t)
+            EXPECT_EQ(d.treadlingBit(t, d.rowOfPick(PickNo{p})), (t + p) % 3 == 0);
     // Treadle j is tied to shaft shafts - 1 - j only.
     for (int t = 0; t < 4; ++t)
         for (int sh = 0; sh < 4; ++sh) EXPECT_EQ(d.tieUpBit(t, sh), sh == 3 - t);
@@ -194,8 +208,9 @@ TEST_F(Load, DamagedFilesAreRefusedWithTheirName) {
     bytes.resize(bytes.size() - 3);
     const std::string path = write("short.dob", bytes);
     ASSERT_FALSE(open(path));
-    EXPECT_EQ(ui.boxes.back().text, "Cannot load " + path +
-                                        ": the design data is shorter than its header says (21 of 24 bytes).");
+    EXPECT_EQ(ui.boxes.back().text,
+              "Cannot load " + path +
+                  ": the design data is shorter than its header says (21 of 24 bytes).");
     EXPECT_FALSE(s.design().hasDesign());
     EXPECT_FALSE(s.design().designReady);
     EXPECT_FALSE(s.window().control(Control::StartButton).enabled);
@@ -220,7 +235,8 @@ TEST_F(Load, EveryPrefixOfADraftLoadsOrFailsCleanly) {
     n.weftColour = weftColourOf;
     const std::vector<uint8_t> whole = writeNativeDraft(n);
     for (size_t len = 0; len < whole.size(); ++len) {
-        const std::string path = write("cut.ctm", {whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(len)});
+        const std::string path =
+            write("cut.ctm", {whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(len)});
         EXPECT_FALSE(open(path)) << len;
         EXPECT_FALSE(s.design().hasDesign()) << len;
         EXPECT_FALSE(s.design().designReady) << len;
@@ -273,6 +289,21 @@ TEST(ColoursFile, NameIsCutBeforeTheLastDot) {
     EXPECT_EQ(coloursFileName("/d.x/rose"), "/d.x/rose_colors.bmp");
     EXPECT_EQ(coloursFileName("/d/.hidden"), "/d/.hidden_colors.bmp");
     EXPECT_EQ(coloursFileName("a.b.dob"), "a.b_colors.bmp");
+}
+
+TEST(DesignTypes, ExtensionsAreReadWithoutRegardToCase) {
+    const std::pair<const char*, FileType> known[] = {
+        {"a.dob", FileType::Native}, {"b.CTM", FileType::Native},  {"c.Imp", FileType::Imp},
+        {"d.DW1", FileType::Dw1},    {"e.dw", FileType::Dw1},      {"f.bmp", FileType::Bmp},
+        {"g.Tif", FileType::Tiff},   {"h.TIFF", FileType::Tiff},   {"i.JPG", FileType::Jpeg},
+        {"j.jpeg", FileType::Jpeg},  {"/x.y/k.wif", FileType::Wif}};
+    for (const auto& [path, type] : known) EXPECT_EQ(designTypeOfPath(path), type) << path;
+    for (const char* path : {"plain", "/d.bmp/plain", "x.png", "x.", ".bmpx", "x.tif.gz"})
+        EXPECT_FALSE(designTypeOfPath(path)) << path;
+    EXPECT_EQ(designTypeOfExtension("JPG"), FileType::Jpeg);
+    for (FileType t : {FileType::Native, FileType::Imp, FileType::Dw1, FileType::Bmp,
+                       FileType::Tiff, FileType::Jpeg, FileType::Wif})
+        EXPECT_EQ(designTypeOfExtension(designTypeName(t)), t);
 }
 
 }  // namespace

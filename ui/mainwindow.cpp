@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "import/formats.h"
 #include "import/load.h"
 
 namespace wp::ui {
@@ -58,17 +59,6 @@ QString qtFilter(const std::string& filter) {
         out << parts[i] + " (" + patterns.join(' ') + ")";
     }
     return out.join(";;");
-}
-
-FileType fileTypeOfPath(const std::string& path) {
-    const QString ext = QFileInfo(qs(path)).suffix().toLower();
-    if (ext == "imp") return FileType::Imp;
-    if (ext == "dw1" || ext == "dw") return FileType::Dw1;
-    if (ext == "bmp") return FileType::Bmp;
-    if (ext == "tif" || ext == "tiff") return FileType::Tiff;
-    if (ext == "jpg" || ext == "jpeg") return FileType::Jpeg;
-    if (ext == "wif") return FileType::Wif;
-    return FileType::Native;
 }
 
 QSpinBox* spinBox(int lo, int hi, int value) {
@@ -770,7 +760,7 @@ bool TForm1::openDesign(FileType type) {
 
 bool TForm1::openDesignFile(const std::string& path) {
     pendingFile_ = path;
-    const bool ok = openDesign(fileTypeOfPath(path));
+    const bool ok = openDesign(designTypeOfPath(path).value_or(FileType::Native));
     pendingFile_.reset();
     return ok;
 }
