@@ -7,6 +7,7 @@
 #include "import/formats.h"
 #include "import/load.h"
 #include "import/nativewriter.h"
+#include "tests/support/drafts.h"
 #include "tests/support/fakeui.h"
 
 namespace wp {
@@ -14,25 +15,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-uint32_t warpColourOf(int end) {
-    return static_cast<uint32_t>(end * 7919) & 0xFFFFFF;
-}
-uint32_t weftColourOf(int pick) {
-    return static_cast<uint32_t>(pick * 104729 + 3) & 0xFFFFFF;
-}
-bool liftOf(int pick, int end) {
-    return ((pick * 31 + end * 17) ^ (pick * end)) % 3 == 0;
-}
-
-NativeDraft jacquard(int warps, int wefts) {
-    NativeDraft d;
-    d.warps = warps;
-    d.wefts = wefts;
-    d.lifted = liftOf;
-    d.warpColour = warpColourOf;
-    d.weftColour = weftColourOf;
-    return d;
-}
+using test::jacquard;
+using test::jacquardLift;
+using test::jacquardWarpColour;
+using test::jacquardWeftColour;
 
 // A session with a JX3 driver whose port is never opened, and a load that
 // does not reset the controller, so the reader alone is under test.
@@ -75,11 +61,11 @@ TEST_F(Load, DesignRoundTripsBitForBit) {
     EXPECT_EQ(d.matrix.blockCount(), 5);
     for (int p = 1; p <= 203; ++p)
         for (int e = 1; e <= 445; ++e)
-            ASSERT_EQ(d.liftAt(PickNo{p}, e), liftOf(p, e)) << p << "," << e;
+            ASSERT_EQ(d.liftAt(PickNo{p}, e), jacquardLift(p, e)) << p << "," << e;
     for (int e = 1; e <= 445; ++e)
-        ASSERT_EQ(d.warpColours[static_cast<size_t>(e - 1)], warpColourOf(e));
+        ASSERT_EQ(d.warpColours[static_cast<size_t>(e - 1)], jacquardWarpColour(e));
     for (int p = 1; p <= 203; ++p)
-        ASSERT_EQ(d.weftColours[static_cast<size_t>(p - 1)], weftColourOf(p));
+        ASSERT_EQ(d.weftColours[static_cast<size_t>(p - 1)], jacquardWeftColour(p));
     EXPECT_TRUE(d.designReady);
     EXPECT_FALSE(d.shaftDraftAvailable);
     EXPECT_FALSE(s.window().control(Control::ShaftPlot).visible);
@@ -90,12 +76,7 @@ TEST_F(Load, DesignRoundTripsBitForBit) {
 
 TEST_F(Load, WideDesignIsCutFromTheLeft) {
     settings("[WeavePilot]\nBlankHeadles=3,9\n");
-    NativeDraft n = jacquard(300, 20);
-    n.shafts = 4;
-    n.treadles = 4;
-    n.loom = 607;
-    n.threading = [](int end) { return end % 4; };
-    n.liftPlan = [](int t, int pick) { return (t + pick) % 2 == 0; };
+    const NativeDraft n = test::dobby(300, 20, 4);
     ASSERT_TRUE(open(write("wide.dob", writeNativeDraft(n))));
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text,
@@ -104,11 +85,11 @@ TEST_F(Load, WideDesignIsCutFromTheLeft) {
     ASSERT_EQ(d.header.warps(), 218);
     // Warp ends 1..218 stay (file warp ends 82..299); 219..300 are cut.
     for (int p = 1; p <= 20; ++p)
-        for (int e = 1; e <= 218; ++e) ASSERT_EQ(d.liftAt(PickNo{p}, e), liftOf(p, e));
+        for (int e = 1; e <= 218; ++e) ASSERT_EQ(d.liftAt(PickNo{p}, e), n.lifted(p, e));
     for (int e = 1; e <= 218; ++e) {
-        EXPECT_EQ(d.warpColours[static_cast<size_t>(e - 1)], warpColourOf(e));
+        EXPECT_EQ(d.warpColours[static_cast<size_t>(e - 1)], jacquardWarpColour(e));
         // The threading stays with its warp end.
-        EXPECT_EQ(d.draft.threading[static_cast<size_t>(218 - e)], e % 4) << e;
+        EXPECT_EQ(d.draft.threading[static_cast<size_t>(218 - e)], n.threading(e)) << e;
     }
 }
 
@@ -129,48 +110,31 @@ TEST_F(Load, WeftColourNumbersFollowFirstAppearance) {
 }
 
 TEST_F(Load, CountermarcheTieUpAndTreadleListAgreeWithTheLifts) {
-    static const bool tie[3][8] = {
-        {1, 1, 0, 0, 1, 1, 0, 0}, {0, 1, 1, 0, 0, 1, 1, 0}, {1, 0, 0, 0, 0, 0, 0, 1}};
-    NativeDraft n;
-    n.warps = 16;
-    n.wefts = 11;
-    n.shafts = 8;
-    n.treadles = 3;
-    n.loom = 608;
-    n.threading = [](int end) { return (end * 3) % 8; };
-    n.tieUp = [](int t, int sh) { return tie[t][sh]; };
-    n.treadleOfPick = [](int pick) { return pick % 3; };
-    n.lifted = [&](int pick, int end) { return tie[pick % 3][(end * 3) % 8]; };
-    n.warpColour = warpColourOf;
-    n.weftColour = weftColourOf;
+    const NativeDraft n = test::rosepath();
     ASSERT_TRUE(open(write("cm.ctm", writeNativeDraft(n))));
     const DesignModel& d = s.design();
     EXPECT_TRUE(d.shaftDraftAvailable);
     EXPECT_TRUE(s.window().control(Control::ShaftPlot).visible);
-    ASSERT_EQ(d.draft.tieUp.size(), 3u);
-    for (int t = 0; t < 3; ++t)
-        for (int sh = 0; sh < 8; ++sh) EXPECT_EQ(d.tieUpBit(t, sh), tie[t][sh]);
+    ASSERT_EQ(d.draft.tieUp.size(), 4u);
+    for (int t = 0; t < 4; ++t)
+        for (int sh = 0; sh < 4; ++sh) EXPECT_EQ(d.tieUpBit(t, sh), n.tieUp(t, sh));
     // Each pick's treadle, tied to the shafts of the threading, gives its lifts.
-    for (int p = 1; p <= 11; ++p) {
+    for (int p = 1; p <= 12; ++p) {
         const RowNo r = d.rowOfPick(PickNo{p});
-        for (int t = 0; t < 3; ++t) EXPECT_EQ(d.treadlingBit(t, r), t == p % 3) << p;
+        const int treadle = n.treadleOfPick(p);
+        for (int t = 0; t < 4; ++t) EXPECT_EQ(d.treadlingBit(t, r), t == treadle) << p;
         for (int x = 0; x < 16; ++x)
-            EXPECT_EQ(d.lift(r, x), d.tieUpBit(p % 3, d.draft.threading[static_cast<size_t>(x)]));
+            EXPECT_EQ(d.lift(r, x), d.tieUpBit(treadle, d.draft.threading[static_cast<size_t>(x)]));
     }
 }
 
 TEST_F(Load, DobbyLiftPlanIsTakenAsItStands) {
-    NativeDraft n = jacquard(8, 10);
-    n.shafts = 4;
-    n.treadles = 4;
-    n.loom = 607;
-    n.threading = [](int end) { return (end - 1) % 4; };
-    n.liftPlan = [](int t, int pick) { return (t + pick) % 3 == 0; };
+    const NativeDraft n = test::dobby(8, 10, 4);
     ASSERT_TRUE(open(write("d.dob", writeNativeDraft(n))));
     const DesignModel& d = s.design();
     for (int p = 1; p <= 10; ++p)
         for (int t = 0; t < 4; ++t)
-            EXPECT_EQ(d.treadlingBit(t, d.rowOfPick(PickNo{p})), (t + p) % 3 == 0);
+            EXPECT_EQ(d.treadlingBit(t, d.rowOfPick(PickNo{p})), n.liftPlan(t, p));
     // Treadle j is tied to shaft shafts - 1 - j only.
     for (int t = 0; t < 4; ++t)
         for (int sh = 0; sh < 4; ++sh) EXPECT_EQ(d.tieUpBit(t, sh), sh == 3 - t);
@@ -184,15 +148,16 @@ TEST_F(Load, PicksBeyondTheRowBlocksAreCutSilently) {
     EXPECT_TRUE(ui.boxes.empty());
     // File weft j is row j; the file's last weft (its pick 1) is the one cut.
     for (int p = 1; p <= 100; ++p)
-        for (int e = 1; e <= 9; ++e) ASSERT_EQ(d.liftAt(PickNo{p}, e), liftOf(p + 1, e));
-    EXPECT_EQ(d.weftColours[0], weftColourOf(2));
+        for (int e = 1; e <= 9; ++e) ASSERT_EQ(d.liftAt(PickNo{p}, e), jacquardLift(p + 1, e));
+    EXPECT_EQ(d.weftColours[0], jacquardWeftColour(2));
 }
 
 TEST_F(Load, LargeDesignIsReadWhateverTheLengthFieldSays) {
     settings("[WeavePilot]\ncontrollerArrangement=3520\n");
     ASSERT_TRUE(open(write("big.dob", writeNativeDraft(jacquard(3520, 80)))));
     for (int p = 1; p <= 80; p += 7)
-        for (int e = 1; e <= 3520; e += 3) ASSERT_EQ(s.design().liftAt(PickNo{p}, e), liftOf(p, e));
+        for (int e = 1; e <= 3520; e += 3)
+            ASSERT_EQ(s.design().liftAt(PickNo{p}, e), jacquardLift(p, e));
 }
 
 TEST_F(Load, DamagedFilesAreRefusedWithTheirName) {
@@ -221,19 +186,7 @@ TEST_F(Load, DamagedFilesAreRefusedWithTheirName) {
 }
 
 TEST_F(Load, EveryPrefixOfADraftLoadsOrFailsCleanly) {
-    NativeDraft n;
-    n.warps = 10;
-    n.wefts = 7;
-    n.shafts = 3;
-    n.treadles = 2;
-    n.loom = 608;
-    n.threading = [](int end) { return end % 3; };
-    n.tieUp = [](int t, int sh) { return t == sh; };
-    n.treadleOfPick = [](int pick) { return pick % 2; };
-    n.lifted = liftOf;
-    n.warpColour = warpColourOf;
-    n.weftColour = weftColourOf;
-    const std::vector<uint8_t> whole = writeNativeDraft(n);
+    const std::vector<uint8_t> whole = writeNativeDraft(test::rosepath());
     for (size_t len = 0; len < whole.size(); ++len) {
         const std::string path =
             write("cut.ctm", {whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(len)});
