@@ -4,17 +4,23 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "import/dw1.h"
+#include "import/imp.h"
 #include "import/native.h"
 
 namespace wp {
 
 const DesignReader* readerFor(FileType type) {
     static const NativeReader native;
+    static const ImpReader imp;
+    static const Dw1Reader dw1;
     switch (type) {
         case FileType::Native:
             return &native;
         case FileType::Imp:
+            return &imp;
         case FileType::Dw1:
+            return &dw1;
         case FileType::Bmp:
         case FileType::Tiff:
         case FileType::Jpeg:

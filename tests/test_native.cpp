@@ -3,12 +3,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/session.h"
 #include "import/formats.h"
 #include "import/load.h"
 #include "import/nativewriter.h"
 #include "tests/support/drafts.h"
 #include "tests/support/fakeui.h"
+#include "tests/support/loadtest.h"
 
 namespace wp {
 namespace {
@@ -20,35 +20,8 @@ using test::jacquardLift;
 using test::jacquardWarpColour;
 using test::jacquardWeftColour;
 
-// A session with a JX3 driver whose port is never opened, and a load that
-// does not reset the controller, so the reader alone is under test.
-struct Load : ::testing::Test {
-    test::FakeUI ui;
-    fs::path dir = fs::temp_directory_path() / ("wp_native_" + std::to_string(::getpid()));
-    Session s{ui, (dir / "lanset.ini").string()};
-    DesignLoader loader{s};
-
-    void SetUp() override {
-        fs::create_directories(dir);
-        loader.resetController = false;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    void settings(const std::string& text) {
-        std::ofstream(dir / "lanset.ini") << text;
-        s.loadSettings(false);
-    }
-    std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
-        const std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        return path;
-    }
-    bool open(const std::string& path) {
-        ui.fileToChoose = path;
-        return loader.openCommand(FileType::Native);
-    }
+struct Load : test::LoadTest {
+    bool open(const std::string& path) { return LoadTest::open(path, FileType::Native); }
 };
 
 TEST_F(Load, DesignRoundTripsBitForBit) {
