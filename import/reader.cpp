@@ -7,6 +7,7 @@
 #include "import/dw1.h"
 #include "import/imp.h"
 #include "import/native.h"
+#include "import/wif.h"
 
 namespace wp {
 
@@ -14,6 +15,7 @@ const DesignReader* readerFor(FileType type) {
     static const NativeReader native;
     static const ImpReader imp;
     static const Dw1Reader dw1;
+    static const WifReader wif;
     switch (type) {
         case FileType::Native:
             return &native;
@@ -24,8 +26,9 @@ const DesignReader* readerFor(FileType type) {
         case FileType::Bmp:
         case FileType::Tiff:
         case FileType::Jpeg:
-        case FileType::Wif:
             break;
+        case FileType::Wif:
+            return &wif;
     }
     return nullptr;
 }
