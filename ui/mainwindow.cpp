@@ -141,18 +141,11 @@ void TForm1::buildMenus() {
     };
     fileMenu_ = menuBar()->addMenu("&File");
     add(fileMenu_, "&Open", "", [this] { openDesign(FileType::Native); });
-    // Readers of these formats come later; their entries stay in place, disabled.
     add(fileMenu_, "Open &IMP", "", [this] { openDesign(FileType::Imp); });
     add(fileMenu_, "Open &DW", "", [this] { openDesign(FileType::Dw1); });
-    add(fileMenu_, "Open &BMP", "bilevel BMP image", [this] {
-        openDesign(FileType::Bmp);
-    })->setEnabled(false);
-    add(fileMenu_, "Open&JPEG", "bilevel JPEG image", [this] {
-        openDesign(FileType::Jpeg);
-    })->setEnabled(false);
-    add(fileMenu_, "Open&TIFF", "bilevel TIFF image", [this] {
-        openDesign(FileType::Tiff);
-    })->setEnabled(false);
+    add(fileMenu_, "Open &BMP", "bilevel BMP image", [this] { openDesign(FileType::Bmp); });
+    add(fileMenu_, "Open&JPEG", "bilevel JPEG image", [this] { openDesign(FileType::Jpeg); });
+    add(fileMenu_, "Open&TIFF", "bilevel TIFF image", [this] { openDesign(FileType::Tiff); });
     add(fileMenu_, "Open&WIF", "WIF file", [this] { openDesign(FileType::Wif); });
     fileMenu_->addSeparator();
     add(fileMenu_, "Do&wnload", "", [] {})->setEnabled(false);
