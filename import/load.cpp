@@ -38,8 +38,10 @@ bool MappedFile::open(const std::string& path, std::string& error, size_t maxByt
         return false;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
-        // Not something to map (a pipe, an empty file): read it instead.
+    // Small files are read: unmapping costs more than copying them. Pipes and
+    // empty files cannot be mapped at all.
+    constexpr off_t kMapFrom = 1 << 20;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < kMapFrom) {
         ::close(fd);
         return readWholeFile(path, copy_, error, maxBytes);
     }

@@ -39,7 +39,8 @@ private:
 // "_colors.bmp".
 std::string coloursFileName(const std::string& designFile);
 
-// A design file's bytes, mapped from the page cache rather than copied.
+// A design file's bytes: a large file mapped from the page cache rather than
+// copied, a small one read.
 class MappedFile {
 public:
     MappedFile() = default;

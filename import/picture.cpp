@@ -121,9 +121,18 @@ ReadResult readBilevel(const Picture& p, DesignModel& d, const ReadOptions& opti
         const size_t at = static_cast<size_t>(dataRow(j)) * static_cast<size_t>(p.width) +
                           static_cast<size_t>(first);
         if (p.indexed) {
+            // Eight pixels a byte, without a branch a pixel.
             const uint8_t* in = &p.index[at];
-            for (int x = 0; x < warps; ++x)
-                if (liftedIndex[in[x]]) out[x / 8] |= static_cast<uint8_t>(1u << (x % 8));
+            int x = 0;
+            for (; x + 8 <= warps; x += 8) {
+                unsigned byte = 0;
+                for (int k = 0; k < 8; ++k)
+                    byte |= static_cast<unsigned>(liftedIndex[in[x + k]]) << k;
+                out[x / 8] = static_cast<uint8_t>(byte);
+            }
+            for (; x < warps; ++x)
+                out[x / 8] |=
+                    static_cast<uint8_t>(static_cast<unsigned>(liftedIndex[in[x]]) << (x % 8));
         } else {
             const uint32_t* in = &p.colour[at];
             for (int x = 0; x < warps; ++x) {

@@ -43,9 +43,14 @@ public:
         for (size_t k = 0; k < words_; ++k)
             bits_[base(set) + k] |= from.bits_[from.base(other) + k];
     }
-    // The set's bytes, to find sets that are the same.
-    std::string_view key(int set) const {
-        return {reinterpret_cast<const char*>(&bits_[base(set)]), words_ * sizeof(uint64_t)};
+    // A fingerprint of the set, to find sets that are the same quickly.
+    uint64_t hash(int set) const {
+        uint64_t h = 1469598103934665603ull;
+        for (size_t k = 0; k < words_; ++k) h = (h ^ bits_[base(set) + k]) * 1099511628211ull;
+        return h;
+    }
+    bool same(int set, int other) const {
+        return std::equal(&bits_[base(set)], &bits_[base(set)] + words_, &bits_[base(other)]);
     }
 
 private:
@@ -57,7 +62,9 @@ private:
 // Lists of whole numbers, list i (from 1) of a numbered section.
 class NumberLists {
 public:
-    explicit NumberLists(int count) : begin_(static_cast<size_t>(count) + 2, 0) {}
+    explicit NumberLists(int count) : begin_(static_cast<size_t>(count) + 2, 0) {
+        values_.reserve(static_cast<size_t>(count));
+    }
     // Lists are added in key order; keys left out stay empty.
     void set(int i, const std::vector<long>& values) {
         for (size_t k = static_cast<size_t>(filled_) + 1; k <= static_cast<size_t>(i); ++k)
@@ -93,28 +100,63 @@ std::string_view trimmed(std::string_view s) {
 // items and a comment after ';' (some writers add one) are allowed.
 bool parseList(std::string_view text, std::vector<long>& out) {
     out.clear();
-    const size_t semicolon = text.find(';');
-    if (semicolon != std::string_view::npos) text = text.substr(0, semicolon);
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    auto blanks = [&] {
+        while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    };
     while (true) {
-        const size_t comma = text.find(',');
-        const std::string_view item = trimmed(text.substr(0, comma));
-        if (!item.empty()) {
-            long v = 0;
-            const char* end = item.data() + item.size();
-            const auto [p, ec] = std::from_chars(item.data() + (item[0] == '+' ? 1 : 0), end, v);
-            if (ec != std::errc() || p != end || v < -kMaxNumber || v > kMaxNumber) return false;
-            out.push_back(v);
+        blanks();
+        if (p == end || *p == ';') return true;
+        if (*p == ',') {
+            ++p;
+            continue;
         }
-        if (comma == std::string_view::npos) return true;
-        text.remove_prefix(comma + 1);
+        const bool negative = *p == '-';
+        if (*p == '+' || *p == '-') ++p;
+        if (p == end || *p < '0' || *p > '9') return false;
+        long v = 0;
+        for (; p < end && *p >= '0' && *p <= '9'; ++p)
+            if ((v = v * 10 + (*p - '0')) > kMaxNumber) return false;
+        out.push_back(negative ? -v : v);
+        blanks();
+        if (p == end || *p == ';') return true;
+        if (*p++ != ',') return false;
     }
 }
 
+// A numbered key: 1 to 9 decimal digits.
 std::optional<int> parseKey(std::string_view key) {
+    if (key.empty() || key.size() > 9) return std::nullopt;
     int v = 0;
-    const auto [p, ec] = std::from_chars(key.data(), key.data() + key.size(), v);
-    if (ec != std::errc() || p != key.data() + key.size()) return std::nullopt;
+    for (char c : key) {
+        if (c < '0' || c > '9') return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
     return v;
+}
+
+// Calls f(key, value), both trimmed, for each key=value line of a section as
+// the profile-file rules read it; a tight walk for sections of thousands of lines.
+template <typename F>
+void eachEntryOf(const IniFile& ini, std::string_view section, F f) {
+    for (const std::string_view text : ini.sectionTexts(section)) {
+        const char* p = text.data();
+        const char* const end = p + text.size();
+        while (p < end) {
+            const char* eol = p;
+            while (eol < end && *eol != '\n') ++eol;
+            std::string_view line = trimmed(std::string_view(p, static_cast<size_t>(eol - p)));
+            p = eol + 1;
+            if (!line.empty() && line.back() == '\r')
+                line = trimmed(line.substr(0, line.size() - 1));
+            if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+            size_t eq = 0;
+            while (eq < line.size() && line[eq] != '=') ++eq;
+            if (eq == line.size()) continue;
+            f(trimmed(line.substr(0, eq)), trimmed(line.substr(eq + 1)));
+        }
+    }
 }
 
 class Wif {
@@ -123,6 +165,11 @@ public:
 
     // Whether the file carries a section: as its [CONTENTS] says ("true",
     // "yes", "on", "1" in any case) when it says, and the section is there.
+    template <typename F>
+    void eachEntry(std::string_view section, F f) const {
+        eachEntryOf(ini_, section, f);
+    }
+
     bool has(std::string_view section) const {
         if (!ini_.hasSection(section)) return false;
         const auto flag = ini_.value("CONTENTS", section);
@@ -146,15 +193,25 @@ public:
     std::vector<long> list(std::string_view section, std::string_view key,
                            std::string_view value) const {
         std::vector<long> n;
-        if (!parseList(value, n)) throw notNumbers(section, key, value);
+        list(section, key, value, n);
         return n;
+    }
+    // The same into a list kept between calls; a numbered key is named only
+    // when it is wrong.
+    void list(std::string_view section, int key, std::string_view value,
+              std::vector<long>& out) const {
+        if (!parseList(value, out)) throw notNumbers(section, std::to_string(key), value);
+    }
+    void list(std::string_view section, std::string_view key, std::string_view value,
+              std::vector<long>& out) const {
+        if (!parseList(value, out)) throw notNumbers(section, key, value);
     }
 
     // Values of the keys 1..count of a section; the first of a key given twice wins.
     std::vector<std::string_view> numbered(std::string_view section, int count) const {
         std::vector<std::string_view> out(static_cast<size_t>(count) + 1);
         std::vector<bool> seen(static_cast<size_t>(count) + 1, false);
-        ini_.forEachEntry(section, [&](std::string_view key, std::string_view value) {
+        eachEntry(section, [&](std::string_view key, std::string_view value) {
             const auto k = parseKey(key);
             if (!k || *k < 1 || *k > count || seen[static_cast<size_t>(*k)]) return;
             seen[static_cast<size_t>(*k)] = true;
@@ -162,10 +219,29 @@ public:
         });
         return out;
     }
+    // Calls f(key, value) for the keys 1..count in file order, the first of a
+    // key given twice winning; false as soon as a key comes after a larger
+    // one (f is not called from there on).
+    template <typename F>
+    bool inKeyOrder(std::string_view section, int count, F f) const {
+        int last = 0;
+        bool ordered = true;
+        eachEntry(section, [&](std::string_view key, std::string_view value) {
+            const auto k = parseKey(key);
+            if (!ordered || !k || *k < 1 || *k > count || *k == last) return;
+            if (*k < last) {
+                ordered = false;
+                return;
+            }
+            last = *k;
+            f(*k, value);
+        });
+        return ordered;
+    }
     // The largest key of a section (0 when it has none).
     int largestKey(std::string_view section) const {
         int most = 0;
-        ini_.forEachEntry(section, [&](std::string_view key, std::string_view) {
+        eachEntry(section, [&](std::string_view key, std::string_view) {
             if (const auto k = parseKey(key); k && *k <= kMaxNumber) most = std::max(most, *k);
         });
         return most;
@@ -232,7 +308,8 @@ Palette readPalette(const Wif& wif, const IniFile& ini) {
     for (int i = 1; i <= count; ++i) {
         const std::string_view v = values[static_cast<size_t>(i)];
         if (v.empty()) continue;
-        const std::vector<long> n = wif.list("COLOR TABLE", std::to_string(i), v);
+        std::vector<long> n;
+        wif.list("COLOR TABLE", i, v, n);
         if (n.size() == 3 || n.size() == 4) p.table[static_cast<size_t>(i)] = p.resolve(n);
     }
     return p;
@@ -249,26 +326,41 @@ std::vector<uint32_t> threadColours(const Wif& wif, const IniFile& ini, const Pa
     }
     std::vector<uint32_t> out(static_cast<size_t>(count), base);
     if (p.table.empty() || !wif.has(coloursSection)) return out;
-    const std::vector<std::string_view> values = wif.numbered(coloursSection, count);
-    for (int i = 1; i <= count; ++i) {
-        const std::string_view v = values[static_cast<size_t>(i)];
-        if (v.empty()) continue;
-        const std::vector<long> n = wif.list(coloursSection, std::to_string(i), v);
-        if (n.size() != 1) continue;
-        if (const auto c = p.entry(n[0])) out[static_cast<size_t>(i - 1)] = *c;
-    }
+    std::vector<bool> seen(static_cast<size_t>(count) + 1, false);
+    std::vector<long> n;
+    wif.eachEntry(coloursSection, [&](std::string_view key, std::string_view v) {
+        const auto k = parseKey(key);
+        if (!k || *k < 1 || *k > count || seen[static_cast<size_t>(*k)]) return;
+        seen[static_cast<size_t>(*k)] = true;
+        if (v.empty()) return;
+        wif.list(coloursSection, *k, v, n);
+        if (n.size() != 1) return;
+        if (const auto c = p.entry(n[0])) out[static_cast<size_t>(*k - 1)] = *c;
+    });
     return out;
 }
 
 // The lists of a numbered section, keys 1..count; other keys are left out.
 NumberLists numberLists(const Wif& wif, std::string_view section, int count) {
+    std::vector<long> n;
+    {
+        // Files list their keys in order: one walk then does.
+        NumberLists out(count);
+        if (wif.inKeyOrder(section, count, [&](int k, std::string_view v) {
+                if (v.empty()) return;
+                wif.list(section, k, v, n);
+                out.set(k, n);
+            })) {
+            out.finish();
+            return out;
+        }
+    }
     NumberLists out(count);
     const std::vector<std::string_view> values = wif.numbered(section, count);
-    std::vector<long> n;
     for (int i = 1; i <= count; ++i) {
         const std::string_view v = values[static_cast<size_t>(i)];
         if (v.empty()) continue;
-        n = wif.list(section, std::to_string(i), v);
+        wif.list(section, i, v, n);
         out.set(i, n);
     }
     out.finish();
@@ -362,15 +454,16 @@ void readDraft(const IniFile& ini, DesignModel& d, ReadResult& r) {
 
     // Drawdown, rising shed: warp end i (bit W - i) is lifted in a pick when
     // any of its shafts is raised. Picks raising the same shafts share a row.
-    std::unordered_map<std::string_view, int> rowOfSet;
+    std::unordered_map<uint64_t, int> rowOfSet;  // fingerprint: the first pick with it
     for (int i = 1; i <= F; ++i) {
         uint8_t* row = d.matrix.row(RowNo{F - i});
-        const auto [it, fresh] = rowOfSet.emplace(raised.key(i), i);
-        if (!fresh) {
+        const uint64_t h = raised.hash(i);
+        if (const auto it = rowOfSet.find(h); it != rowOfSet.end() && raised.same(i, it->second)) {
             const uint8_t* same = d.matrix.row(RowNo{F - it->second});
             std::copy(same, same + (W + 7) / 8, row);
             continue;
         }
+        rowOfSet.emplace(h, i);
         if (raised.empty(i)) continue;
         for (int e = 1; e <= W; ++e) {
             for (const int* s = threading.begin(e); s != threading.end(e); ++s) {
@@ -390,14 +483,22 @@ void readDraft(const IniFile& ini, DesignModel& d, ReadResult& r) {
     std::vector<int> setOfTreadle;  // treadle t (from 0) ties the shafts of this set
     std::vector<int> treadleOfPick(static_cast<size_t>(F) + 1, -1);
     if (combined) {
-        std::unordered_map<std::string_view, int> seen;
+        // Fingerprint: the treadles of the sets with it.
+        std::unordered_multimap<uint64_t, int> seen;
         tieSets = &raised;
         for (int i = 1; i <= F; ++i) {
             if (raised.empty(i)) continue;  // a pick that raises nothing uses no treadle
-            const auto [it, fresh] =
-                seen.emplace(raised.key(i), static_cast<int>(setOfTreadle.size()));
-            if (fresh) setOfTreadle.push_back(i);
-            treadleOfPick[static_cast<size_t>(i)] = it->second;
+            const uint64_t h = raised.hash(i);
+            int treadle = -1;
+            for (auto [it, end] = seen.equal_range(h); it != end; ++it)
+                if (raised.same(i, setOfTreadle[static_cast<size_t>(it->second)]))
+                    treadle = it->second;
+            if (treadle < 0) {
+                treadle = static_cast<int>(setOfTreadle.size());
+                seen.emplace(h, treadle);
+                setOfTreadle.push_back(i);
+            }
+            treadleOfPick[static_cast<size_t>(i)] = treadle;
         }
     } else {
         for (int t = 1; t <= treadleCount; ++t) setOfTreadle.push_back(t);

@@ -1,6 +1,7 @@
 #include "model/design.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 namespace wp {
@@ -29,9 +30,20 @@ bool LiftMatrix::allocate(int wefts, int warps, int chunksize) {
     rowModules_ = std::max(1, (warps + kModuleHooks - 1) / kModuleHooks);
     chunksize_ = chunksize;
     const size_t blockBytes = static_cast<size_t>(chunksize) * static_cast<size_t>(rowBytes());
+    // Blocks of the last design are used again when they have the same size:
+    // clearing memory at hand costs far less than fresh pages from the system.
+    if (blockBytes != blockBytes_) {
+        for (auto& b : blocks_) b.reset();
+        blockBytes_ = blockBytes;
+    }
     for (int b = 0; b < blocks; ++b) {
-        blocks_[static_cast<size_t>(b)].reset(new (std::nothrow) uint8_t[blockBytes]());
-        if (!blocks_[static_cast<size_t>(b)]) {
+        auto& block = blocks_[static_cast<size_t>(b)];
+        if (block) {
+            std::memset(block.get(), 0, blockBytes);
+            continue;
+        }
+        block.reset(new (std::nothrow) uint8_t[blockBytes]());
+        if (!block) {
             release();
             return false;
         }
@@ -43,7 +55,8 @@ bool LiftMatrix::allocate(int wefts, int warps, int chunksize) {
 }
 
 void LiftMatrix::release() {
-    for (auto& b : blocks_) b.reset();
+    // The blocks stay for the next design (see allocate()); without a block
+    // count nothing reads them.
     blockCount_ = 0;
     rows_ = 0;
     bits_ = 0;

@@ -91,8 +91,10 @@ inline PackedPlace modulePackedPlace(int h) {
 class LiftMatrix {
 public:
     // Allocates ceil(wefts / chunksize) zero-filled blocks; false when memory runs
-    // out or the design needs more than the 100 block slots (then nothing stays allocated).
+    // out or the design needs more than the 100 block slots (then the block count is 0).
     bool allocate(int wefts, int warps, int chunksize);
+    // No rows any more; the blocks are kept to be cleared and used again by the
+    // next allocate() of the same block size.
     void release();
 
     int blockCount() const { return blockCount_; }
@@ -117,6 +119,7 @@ private:
     int rowModules_ = 1;
     int rows_ = 0;
     int bits_ = 0;
+    size_t blockBytes_ = 0;
 };
 
 // Threading, tie-up and treadling. An empty vector means that part is absent.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
@@ -61,8 +62,7 @@ bool sameName(std::string_view a, std::string_view b) {
 }
 
 bool IniFile::load(const std::string& path) {
-    lines_.clear();
-    indexed_ = false;
+    parse({});
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     std::ostringstream ss;
@@ -71,69 +71,78 @@ bool IniFile::load(const std::string& path) {
     return true;
 }
 
+namespace {
+
+// Calls f(line) for each line of text[begin, end), without its line end.
+template <typename F>
+void eachLine(std::string_view text, size_t begin, size_t end, F f) {
+    // parse() has turned every line end into "\n" or "\r\n".
+    const char* const base = text.data();
+    size_t start = begin;
+    while (start < end) {
+        // Lines are short: a plain walk beats a library call a line.
+        size_t stop = start;
+        while (stop < end && base[stop] != '\n') ++stop;
+        size_t length = stop - start;
+        if (length > 0 && base[start + length - 1] == '\r') --length;
+        if (!f(text.substr(start, length), start)) return;
+        start = stop + 1;
+    }
+}
+
+}  // namespace
+
 void IniFile::parse(std::string_view text) {
-    lines_.clear();
-    indexed_ = false;
     if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) end = text.size();
-        lines_.emplace_back(text.substr(start, end - start));
-        start = end;
-        if (start < text.size() && text[start] == '\r') ++start;
-        if (start < text.size() && text[start] == '\n') ++start;
-    }
-}
-
-const std::vector<IniFile::Section>& IniFile::index() const {
-    if (indexed_) return index_;
-    index_.clear();
-    for (size_t i = 0; i < lines_.size(); ++i) {
-        const std::string_view line = lines_[i];
-        if (auto s = sectionOf(line)) {
-            index_.push_back({std::string(*s), {}});
-            continue;
+    text_.assign(text);
+    sections_.clear();
+    // A line ended by a lone CR (old Macintosh files) gets a LF instead.
+    const size_t n = text_.size();
+    for (size_t i = 0; i < n; ++i)
+        if (text_[i] == '\r' && (i + 1 == n || text_[i + 1] != '\n')) text_[i] = '\n';
+    // Lines before the first section belong to none.
+    eachLine(text_, 0, text_.size(), [&](std::string_view line, size_t at) {
+        size_t first = 0;
+        while (first < line.size() && isSpace(line[first])) ++first;
+        if (first == line.size() || line[first] != '[') return true;  // most lines: no header
+        if (const auto name = sectionOf(line)) {
+            if (!sections_.empty()) sections_.back().end = at;
+            sections_.push_back({static_cast<size_t>(name->data() - text_.data()), name->size(),
+                                 at + line.size(), text_.size()});
         }
-        if (index_.empty()) continue;  // lines before the first section belong to none
+        return true;
+    });
+}
+
+template <typename F>
+void IniFile::scan(const Section& s, F f) const {
+    eachLine(text_, s.begin, s.end, [&](std::string_view line, size_t) {
         const std::string_view t = trim(line);
-        if (isComment(t)) continue;
-        const size_t eq = line.find('=');
-        if (eq == std::string_view::npos) continue;
-        const std::string_view key = trim(line.substr(0, eq));
-        const std::string_view value = trim(line.substr(eq + 1));
-        const auto offset = [&](std::string_view part) {
-            return static_cast<uint32_t>(part.data() - line.data());
-        };
-        index_.back().entries.push_back(
-            {static_cast<uint32_t>(i), offset(key), offset(key) + static_cast<uint32_t>(key.size()),
-             offset(value), offset(value) + static_cast<uint32_t>(value.size())});
-    }
-    indexed_ = true;
-    return index_;
-}
-
-std::string_view IniFile::keyOf(const Entry& e) const {
-    return std::string_view(lines_[e.line]).substr(e.keyBegin, e.keyEnd - e.keyBegin);
-}
-
-std::string_view IniFile::valueOf(const Entry& e) const {
-    return std::string_view(lines_[e.line]).substr(e.valueBegin, e.valueEnd - e.valueBegin);
+        if (isComment(t)) return true;
+        const size_t eq = t.find('=');
+        if (eq == std::string_view::npos) return true;
+        return f(trim(t.substr(0, eq)), trim(t.substr(eq + 1)));
+    });
 }
 
 bool IniFile::hasSection(std::string_view section) const {
-    for (const Section& s : index())
-        if (sameName(s.name, section)) return true;
+    for (const Section& s : sections_)
+        if (sameName(nameOf(s), section)) return true;
     return false;
 }
 
 std::optional<std::string> IniFile::value(std::string_view section, std::string_view key) const {
-    for (const Section& s : index()) {
-        if (!sameName(s.name, section)) continue;
-        for (const Entry& e : s.entries)
-            if (sameName(keyOf(e), key)) return std::string(unquoted(valueOf(e)));
+    std::optional<std::string> found;
+    for (const Section& s : sections_) {
+        if (!sameName(nameOf(s), section)) continue;
+        scan(s, [&](std::string_view k, std::string_view v) {
+            if (!sameName(k, key)) return true;
+            found = std::string(unquoted(v));
+            return false;
+        });
+        if (found) break;
     }
-    return std::nullopt;
+    return found;
 }
 
 std::string IniFile::readString(std::string_view section, std::string_view key,
@@ -162,57 +171,87 @@ std::vector<std::pair<std::string, std::string>> IniFile::sectionEntries(
 
 void IniFile::forEachEntry(std::string_view section,
                            const std::function<void(std::string_view, std::string_view)>& f) const {
-    for (const Section& s : index()) {
-        if (!sameName(s.name, section)) continue;
-        for (const Entry& e : s.entries) f(keyOf(e), valueOf(e));
+    for (const Section& s : sections_) {
+        if (!sameName(nameOf(s), section)) continue;
+        scan(s, [&](std::string_view k, std::string_view v) {
+            f(k, v);
+            return true;
+        });
     }
+}
+
+std::vector<std::string_view> IniFile::sectionTexts(std::string_view section) const {
+    std::vector<std::string_view> out;
+    for (const Section& s : sections_)
+        if (sameName(nameOf(s), section))
+            out.push_back(std::string_view(text_).substr(s.begin, s.end - s.begin));
+    return out;
+}
+
+std::vector<std::string> IniFile::lines() const {
+    std::vector<std::string> out;
+    eachLine(text_, 0, text_.size(), [&](std::string_view line, size_t) {
+        out.emplace_back(line);
+        return true;
+    });
+    return out;
+}
+
+void IniFile::setLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& l : lines) {
+        text += l;
+        text += "\r\n";
+    }
+    parse(text);
 }
 
 void IniFile::setValue(const std::string& section, const std::string& key,
                        const std::string& value) {
-    indexed_ = false;
+    std::vector<std::string> all = lines();
     const std::string entry = key + "=" + value;
     bool inSection = false;
     size_t lastOfSection = std::string::npos;
-    for (size_t i = 0; i < lines_.size(); ++i) {
-        if (auto s = sectionOf(lines_[i])) {
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (auto s = sectionOf(all[i])) {
             inSection = sameName(*s, section);
             if (inSection) lastOfSection = i;
             continue;
         }
         if (!inSection) continue;
-        const std::string_view t = trim(lines_[i]);
+        const std::string_view t = trim(all[i]);
         if (!t.empty()) lastOfSection = i;
         if (isComment(t)) continue;
         const size_t eq = t.find('=');
         if (eq != std::string_view::npos && sameName(trim(t.substr(0, eq)), key)) {
-            lines_[i] = entry;
+            all[i] = entry;
+            setLines(all);
             return;
         }
     }
     if (lastOfSection == std::string::npos) {
-        if (!lines_.empty() && !trim(lines_.back()).empty()) lines_.emplace_back();
-        lines_.push_back("[" + section + "]");
-        lines_.push_back(entry);
+        if (!all.empty() && !trim(all.back()).empty()) all.emplace_back();
+        all.push_back("[" + section + "]");
+        all.push_back(entry);
     } else {
-        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(lastOfSection + 1), entry);
+        all.insert(all.begin() + static_cast<std::ptrdiff_t>(lastOfSection + 1), entry);
     }
+    setLines(all);
 }
 
 void IniFile::eraseSection(const std::string& section) {
-    indexed_ = false;
     std::vector<std::string> kept;
     bool inSection = false;
-    for (auto& line : lines_) {
+    for (auto& line : lines()) {
         if (auto s = sectionOf(line)) inSection = sameName(*s, section);
         if (!inSection) kept.push_back(std::move(line));
     }
-    lines_ = std::move(kept);
+    setLines(kept);
 }
 
 std::string IniFile::text() const {
     std::string out;
-    for (const auto& l : lines_) {
+    for (const auto& l : lines()) {
         out += l;
         out += "\r\n";
     }

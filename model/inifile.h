@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -36,6 +35,9 @@ public:
     void forEachEntry(
         std::string_view section,
         const std::function<void(std::string_view key, std::string_view value)>& f) const;
+    // The raw lines of each section of that name, in file order, for readers
+    // that walk large sections themselves; lines end in "\n" or "\r\n".
+    std::vector<std::string_view> sectionTexts(std::string_view section) const;
 
     void setValue(const std::string& section, const std::string& key, const std::string& value);
     void eraseSection(const std::string& section);
@@ -45,23 +47,24 @@ public:
     bool save(const std::string& path, std::string* error = nullptr) const;
 
 private:
-    struct Entry {
-        uint32_t line;
-        uint32_t keyBegin, keyEnd;      // trimmed key within the line
-        uint32_t valueBegin, valueEnd;  // trimmed value within the line
-    };
+    // A section's name is text_[nameAt, nameAt + nameLength), its lines
+    // text_[begin, end) after its header. Offsets, so that copies stay whole.
     struct Section {
-        std::string name;
-        std::vector<Entry> entries;
+        size_t nameAt, nameLength;
+        size_t begin, end;
     };
-    const std::vector<Section>& index() const;
-    std::string_view keyOf(const Entry& e) const;
-    std::string_view valueOf(const Entry& e) const;
+    std::string_view nameOf(const Section& s) const {
+        return std::string_view(text_).substr(s.nameAt, s.nameLength);
+    }
+    // Each key=value line of the section, in file order; false from f stops.
+    template <typename F>
+    void scan(const Section& s, F f) const;
+    // Splits text_ into lines for an edit, and back.
+    std::vector<std::string> lines() const;
+    void setLines(const std::vector<std::string>& lines);
 
-    std::vector<std::string> lines_;
-    // Built on first use, dropped by every change to the lines.
-    mutable std::vector<Section> index_;
-    mutable bool indexed_ = false;
+    std::string text_;
+    std::vector<Section> sections_;
 };
 
 // Whether two section or key names are the same without regard to case.

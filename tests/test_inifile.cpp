@@ -42,6 +42,11 @@ TEST(IniFile, FilesFromOtherSystemsReadAlike) {
         seen.push_back(std::string(k) + ":" + std::string(v));
     });
     EXPECT_EQ(seen, (std::vector<std::string>{"Version:1.1", "version:9", "Date:1997"}));
+    // A copy reads alike after the original changes.
+    const IniFile copy = ini;
+    ini.parse("[Other]\nx=1\n");
+    EXPECT_EQ(copy.readString("WIF", "Version", ""), "1.1");
+    EXPECT_FALSE(ini.hasSection("WIF"));
     // Values keep their commas and backslashes: lists and escapes are the reader's business.
     ini.parse("[S]\nlist = 1, 2,3 \npath=C:\\new\\x\n");
     EXPECT_EQ(ini.readString("s", "LIST", ""), "1, 2,3");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -63,6 +64,21 @@ TEST_F(Load, WideDesignIsCutFromTheLeft) {
         EXPECT_EQ(d.warpColours[static_cast<size_t>(e - 1)], jacquardWarpColour(e));
         // The threading stays with its warp end.
         EXPECT_EQ(d.draft.threading[static_cast<size_t>(218 - e)], n.threading(e)) << e;
+    }
+}
+
+TEST_F(Load, ADesignAfterAnotherKeepsNoneOfItsLifts) {
+    settings("[WeavePilot]\ncontrollerArrangement=660\n");
+    ASSERT_TRUE(open(write("full.dob", writeNativeDraft(jacquard(445, 203)))));
+    // The same row size and fewer picks, then none lifted at all.
+    NativeDraft empty = jacquard(441, 120);
+    empty.lifted = [](int, int) { return false; };
+    ASSERT_TRUE(open(write("empty.dob", writeNativeDraft(empty))));
+    const DesignModel& d = s.design();
+    for (int j = 0; j < 120; ++j) {
+        const uint8_t* row = d.matrix.row(RowNo{j});
+        ASSERT_TRUE(std::all_of(row, row + d.matrix.rowBytes(), [](uint8_t b) { return b == 0; }))
+            << j;
     }
 }
 

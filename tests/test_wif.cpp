@@ -314,5 +314,73 @@ TEST_F(Wif, JacquardDraftsKeepTheirDrawdownWithoutAShaftDraft) {
               "draft.");
 }
 
+// Drafts in the shapes peer programs give them.
+TEST_F(Wif, FilesAsPeerProgramsWriteThem) {
+    // A lift plan with "0" for no shaft and a thread beyond the warp, colours
+    // by index, as a drafting program exports a lift plan.
+    const char* liftplanExport =
+        "[WIF]\nVersion=1.1\nDate=April 20, 1997\nDevelopers=wif@mhsoft.com\nSource "
+        "Program=Fiberworks PCW\n"
+        "Source Version=4.2\n\n[CONTENTS]\nCOLOR "
+        "PALETTE=true\nTEXT=true\nWEAVING=true\nWARP=true\nWEFT=true\n"
+        "COLOR TABLE=true\nTHREADING=true\nTIEUP=false\nTREADLING=false\nLIFTPLAN=true\nWARP "
+        "COLORS=false\n"
+        "WEFT COLORS=false\n\n[TEXT]\nTitle=liftplan.dtx\n; Creation "
+        "2020\n\n[THREADING]\n1=3\n2=2\n3=\n5=0\n\n"
+        "[LIFTPLAN]\n1=1,2,4\n2=\n3=0\n4=0,3,4\n\n[WEAVING]\nRising "
+        "Shed=true\nTreadles=4\nShafts=4\n\n"
+        "[WARP]\nThreads=4\nColor=1\nSpacing=0.212\nUnits=centimeters\n\n[WEFT]\nThreads=6\nColor="
+        "2\n\n"
+        "[COLOR TABLE]\n1=255,255,255\n2=255,0,0\n3=0,255,0\n\n[COLOR "
+        "PALETTE]\nRange=0,255\nEntries=3\n";
+    ASSERT_TRUE(openText(liftplanExport)) << lastBox();
+    const DesignModel& d = s.design();
+    // Thread 1 on shaft 3, thread 2 on shaft 2, threads 3 and 4 unthreaded.
+    const bool lifts[6][4] = {{false, true, false, false}, {}, {},
+                              {true, false, false, false}, {}, {}};
+    for (int p = 1; p <= 6; ++p)
+        for (int e = 1; e <= 4; ++e)
+            EXPECT_EQ(d.liftAt(PickNo{p}, e), lifts[p - 1][e - 1]) << p << "," << e;
+    EXPECT_EQ(d.warpColours, std::vector<uint32_t>(4, 0xFFFFFFu));
+    EXPECT_EQ(d.weftColours, std::vector<uint32_t>(6, 0x0000FFu));
+
+    // Every thread's colour listed, a default of 0 (none), more palette
+    // entries announced than the table holds, "yes" for true.
+    const char* webExport =
+        "[WIF]\nVersion=1.1\nSource Program=weavedesigner.com\n\n[CONTENTS]\nCOLOR "
+        "PALETTE=yes\nWEAVING=yes\n"
+        "WARP=yes\nWEFT=yes\nNOTES=yes\nTEXT=yes\nCOLOR "
+        "TABLE=yes\nTHREADING=yes\nTREADLING=yes\nTIEUP=yes\n"
+        "WARP COLORS=yes\nWEFT COLORS=yes\n\n[TEXT]\n; Created Monday\nTitle=Test\n\n[NOTES]\n1=a, "
+        "b\n\n"
+        "[COLOR PALETTE]\nEntries=52\nRange=0,255\n\n[WEAVING]\nShafts=2\nTreadles=2\nRising "
+        "Shed=yes\n\n"
+        "[WARP]\nThreads=3\nColor=0\nUnits=Inches\n\n[WEFT]\nThreads=2\nColor=0\n\n[COLOR "
+        "TABLE]\n1=10,20,30\n"
+        "2=200,100,50\n\n[THREADING]\n1=1\n2=2\n3=1\n\n[TREADLING]\n1=1\n2=2\n\n[TIEUP]\n1=1\n2="
+        "2\n\n"
+        "[WARP COLORS]\n1=1\n2=2\n3=1\n\n[WEFT COLORS]\n1=2\n2=2";
+    ASSERT_TRUE(openText(webExport)) << lastBox();
+    EXPECT_EQ(d.warpColours, (std::vector<uint32_t>{0x1E140Au, 0x3264C8u, 0x1E140Au}));
+    EXPECT_EQ(d.weftColours, (std::vector<uint32_t>{0x3264C8u, 0x3264C8u}));
+    EXPECT_TRUE(d.liftAt(PickNo{1}, 1));
+    EXPECT_FALSE(d.liftAt(PickNo{1}, 2));
+    EXPECT_TRUE(d.liftAt(PickNo{2}, 2));
+
+    // No [CONTENTS] at all, lower-case sections, a range given as its top.
+    const char* minimal =
+        "[wif]\nversion=1.1\n[weaving]\nshafts=2\ntreadles=2\n[warp]\nthreads=2\n[weft]\nthreads="
+        "2\n"
+        "[color palette]\nrange=999\n[color table]\n1=999,0,0\n2=0,0,999\n[threading]\n1=1\n2=2\n"
+        "[tieup]\n1=1\n2=2\n[treadling]\n1=1\n2=2\n[warp colors]\n1=1\n2=1\n[weft "
+        "colors]\n1=2\n2=2\n";
+    ASSERT_TRUE(openText(minimal)) << lastBox();
+    EXPECT_EQ(d.warpColours, (std::vector<uint32_t>{0x0000FFu, 0x0000FFu}));
+    EXPECT_EQ(d.weftColours, (std::vector<uint32_t>{0xFF0000u, 0xFF0000u}));
+    EXPECT_TRUE(d.liftAt(PickNo{1}, 1));
+    EXPECT_TRUE(d.liftAt(PickNo{2}, 2));
+    EXPECT_FALSE(d.liftAt(PickNo{2}, 1));
+}
+
 }  // namespace
 }  // namespace wp
