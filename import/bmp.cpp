@@ -194,7 +194,7 @@ bool decodeBmp(const uint8_t* data, size_t size, Picture& out, std::string& erro
         // else all its pixels can name, as far as the header and pixels leave room.
         uint64_t entries =
             coloursUsed != 0 ? std::min<uint64_t>(coloursUsed, 256) : uint64_t{1} << bits;
-        if (pixelsAt > paletteAt)
+        if (pixelsAt >= paletteAt)
             entries = std::min<uint64_t>(
                 entries, (pixelsAt - paletteAt) / static_cast<uint64_t>(entryBytes));
         if (!f.has(paletteAt, entries * static_cast<uint64_t>(entryBytes)))

@@ -399,12 +399,13 @@ void readDraft(const IniFile& ini, DesignModel& d, ReadResult& r) {
     long declaredShafts = wif.number("WEAVING", "Shafts").value_or(0);
     long declaredTreadles = wif.number("WEAVING", "Treadles").value_or(0);
     const NumberLists threading = numberLists(wif, "THREADING", W);
-    int treadleCount = 0;
+    int treadleCount = 0, tiedTreadles = 0;
     NumberLists tieUp(0);
     if (treadled) {
-        treadleCount = static_cast<int>(std::min<long>(
+        tiedTreadles = static_cast<int>(std::min<long>(
             declaredTreadles > 0 ? declaredTreadles : wif.largestKey("TIEUP"), 65535));
-        tieUp = numberLists(wif, "TIEUP", treadleCount);
+        tieUp = numberLists(wif, "TIEUP", tiedTreadles);
+        treadleCount = tiedTreadles;
     }
     const NumberLists picks = numberLists(wif, treadled ? "TREADLING" : "LIFTPLAN", F);
     if (treadled && declaredTreadles <= 0)
@@ -424,7 +425,9 @@ void readDraft(const IniFile& ini, DesignModel& d, ReadResult& r) {
     ShaftSets treadleShafts(treadleCount + 1, named);
     bool combined = lifted;
     if (treadled) {
-        for (int t = 1; t <= treadleCount; ++t)
+        // Without a number of treadles the treadling may name more than the
+        // tie-up has: those raise nothing.
+        for (int t = 1; t <= tiedTreadles; ++t)
             for (const int* s = tieUp.begin(t); s != tieUp.end(t); ++s)
                 if (*s <= named) treadleShafts.add(t, *s);
         for (int i = 1; i <= F; ++i) {

@@ -144,6 +144,17 @@ TEST(BmpDecoder, PaletteIsTheOneTheFileDeclares) {
     info.coloursUsed = 4;
     info.declareColoursUsed = false;
     expectIndexed(buildBmp(img, info), img, "short palette, colours used 0");
+    // No room at all before the pixels: no palette, and no pixel bytes read
+    // as colours; every index reads as black.
+    std::vector<uint8_t> bytes = buildBmp(img, info);
+    const uint32_t paletteAt = 14 + 40;
+    bytes.erase(bytes.begin() + paletteAt, bytes.begin() + paletteAt + 16);
+    bytes[10] = static_cast<uint8_t>(paletteAt);
+    Picture p;
+    std::string error;
+    ASSERT_TRUE(decodeBmp(bytes.data(), bytes.size(), p, error)) << error;
+    EXPECT_TRUE(p.palette.empty());
+    EXPECT_EQ(p.colourOf(p.raw(0, 3)), 0u);
 }
 
 TEST(BmpDecoder, RunLengthDeltasAndEarlyLineEndsLeaveIndexZero) {

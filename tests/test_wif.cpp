@@ -222,6 +222,17 @@ const char* const kHandWritten =
     "[tieup]\r\n1=1\r\n2=2\r\n"
     "[treadling]\r\n1=1\r\n2=2\r\n";
 
+TEST_F(Wif, TreadlesBeyondTheTieUpRaiseNothing) {
+    // No number of treadles: the tie-up has 2, the treadling names a third.
+    std::string text = kHandWritten;
+    text.replace(text.find("TREADLES=2\r\n"), 12, "");
+    text.replace(text.find("[treadling]\r\n1=1"), 17, "[treadling]\r\n1=3");
+    ASSERT_TRUE(openText(text)) << lastBox();
+    EXPECT_EQ(s.design().header.treadles(), 3);
+    for (int e = 1; e <= 4; ++e) EXPECT_FALSE(s.design().liftAt(PickNo{1}, e)) << e;
+    EXPECT_TRUE(s.design().liftAt(PickNo{2}, 2));
+}
+
 TEST_F(Wif, ProfileFileRulesAsWeavingProgramsWriteThem) {
     ASSERT_TRUE(openText(kHandWritten)) << lastBox();
     const DesignModel& d = s.design();
