@@ -278,13 +278,7 @@ bool decodeBmp(const uint8_t* data, size_t size, Picture& out, std::string& erro
 
 ReadResult BmpReader::read(const uint8_t* data, size_t size, DesignModel& d,
                            const ReadOptions& options) const {
-    Picture p;
-    std::string error;
-    if (!decodeBmp(data, size, p, error)) {
-        ReadResult r;
-        return r.failed(error);
-    }
-    return readBilevel(p, d, options, true);
+    return readPictureFile(decodeBmp, data, size, d, options, true);
 }
 
 }  // namespace wp

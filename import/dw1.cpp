@@ -29,18 +29,10 @@ ReadResult Dw1Reader::read(const uint8_t* data, size_t size, DesignModel& d,
     const uint64_t recordsAt = f.be32(72);
     const uint64_t patternAt = f.be32(76);
 
-    d.header = DesignHeader{};
-    d.header.set(Slot::warps, static_cast<uint16_t>(W));
-    d.header.set(Slot::wefts, static_cast<uint16_t>(F));
-    if (W == 0 && F != 0) return r.failed("the design has no warp ends");
-    truncateToLoom(d, r);
+    if (!startPictureDesign(d, W, F, r)) return r;
     const int warps = d.header.warps();
     const int wefts = d.header.wefts();
     const int dropped = W - warps;
-    if (wefts == 0 || !d.allocateMatrix()) {
-        r.tell(BoxKind::Information, "Unknown file structure.");
-        return r.failed("");
-    }
     d.initialiseColours(0);
 
     std::vector<uint32_t> palette;

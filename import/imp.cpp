@@ -22,18 +22,10 @@ ReadResult ImpReader::read(const uint8_t* data, size_t size, DesignModel& d,
     const uint64_t rowsAt = sizesAt + 100;
     const uint64_t rowBytes = 4 * static_cast<uint64_t>((W + 7) / 8);
 
-    d.header = DesignHeader{};
-    d.header.set(Slot::warps, static_cast<uint16_t>(W));
-    d.header.set(Slot::wefts, static_cast<uint16_t>(F));
-    if (W == 0 && F != 0) return r.failed("the design has no warp ends");
-    truncateToLoom(d, r);
+    if (!startPictureDesign(d, W, F, r)) return r;
     const int warps = d.header.warps();
     const int wefts = d.header.wefts();
     const int dropped = W - warps;
-    if (wefts == 0 || !d.allocateMatrix()) {
-        r.tell(BoxKind::Information, "Unknown file structure.");
-        return r.failed("");
-    }
     if (!f.has(rowsAt, rowBytes * static_cast<uint64_t>(wefts)))
         return r.failed("the file ends inside the design's rows (" + std::to_string(wefts) +
                         " rows of " + std::to_string(rowBytes) + " bytes are due)");

@@ -161,13 +161,7 @@ bool decodeJpeg(const uint8_t* data, size_t size, Picture& out, std::string& err
 
 ReadResult JpegReader::read(const uint8_t* data, size_t size, DesignModel& d,
                             const ReadOptions& options) const {
-    Picture p;
-    std::string error;
-    if (!decodeJpeg(data, size, p, error)) {
-        ReadResult r;
-        return r.failed(error);
-    }
-    return readBilevel(p, d, options, false);
+    return readPictureFile(decodeJpeg, data, size, d, options, false);
 }
 
 }  // namespace wp

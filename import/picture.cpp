@@ -171,4 +171,15 @@ ReadResult readBilevel(const Picture& p, DesignModel& d, const ReadOptions& opti
     return r;
 }
 
+ReadResult readPictureFile(PictureDecoder decode, const uint8_t* data, size_t size, DesignModel& d,
+                           const ReadOptions& options, bool weftMarkers) {
+    Picture p;
+    std::string error;
+    if (!decode(data, size, p, error)) {
+        ReadResult r;
+        return r.failed(error);
+    }
+    return readBilevel(p, d, options, weftMarkers);
+}
+
 }  // namespace wp

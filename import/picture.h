@@ -57,4 +57,9 @@ inline constexpr const char* kStripQuestion = "Strip blank edges ?";
 ReadResult readBilevel(const Picture& p, DesignModel& d, const ReadOptions& options,
                        bool weftMarkers);
 
+// A picture reader: the decoder's picture, or its reason, through readBilevel().
+using PictureDecoder = bool (*)(const uint8_t* data, size_t size, Picture& out, std::string& error);
+ReadResult readPictureFile(PictureDecoder decode, const uint8_t* data, size_t size, DesignModel& d,
+                           const ReadOptions& options, bool weftMarkers);
+
 }  // namespace wp

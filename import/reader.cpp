@@ -56,6 +56,23 @@ bool truncateToLoom(DesignModel& d, ReadResult& result) {
     return true;
 }
 
+bool startPictureDesign(DesignModel& d, int W, int F, ReadResult& result) {
+    d.header = DesignHeader{};
+    d.header.set(Slot::warps, static_cast<uint16_t>(W));
+    d.header.set(Slot::wefts, static_cast<uint16_t>(F));
+    if (W == 0 && F != 0) {
+        result.failed("the design has no warp ends");
+        return false;
+    }
+    truncateToLoom(d, result);
+    if (d.header.wefts() == 0 || !d.allocateMatrix()) {
+        result.tell(BoxKind::Information, "Unknown file structure.");
+        result.failed("");
+        return false;
+    }
+    return true;
+}
+
 void numberWeftColours(DesignModel& d) {
     std::unordered_map<uint32_t, uint16_t> seen;
     const size_t n = std::min(d.weftColours.size(), d.weftColourNumbers.size());

@@ -68,6 +68,11 @@ const DesignReader* readerFor(FileType type);
 // (less the disconnected ones) with a notice; true when the width was cut.
 bool truncateToLoom(DesignModel& d, ReadResult& result);
 
+// The start of a reader of a picture of W x F bits: a header of those sizes,
+// cut to the loom, and the lift matrix. False when nothing can be read: no
+// warp ends, or no picks or no memory ("Unknown file structure.").
+bool startPictureDesign(DesignModel& d, int W, int F, ReadResult& result);
+
 // Weft colour numbers: the first pick gets 1, every later pick the 1-based place
 // of its colour in the list of distinct colours met so far.
 void numberWeftColours(DesignModel& d);

@@ -134,13 +134,7 @@ bool decodeTiff(const uint8_t* data, size_t size, Picture& out, std::string& err
 
 ReadResult TiffReader::read(const uint8_t* data, size_t size, DesignModel& d,
                             const ReadOptions& options) const {
-    Picture p;
-    std::string error;
-    if (!decodeTiff(data, size, p, error)) {
-        ReadResult r;
-        return r.failed(error);
-    }
-    return readBilevel(p, d, options, false);
+    return readPictureFile(decodeTiff, data, size, d, options, false);
 }
 
 }  // namespace wp
