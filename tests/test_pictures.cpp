@@ -387,7 +387,7 @@ TEST_F(Pictures, TallTiffsGiveTheirBottomRowsAndBmpsTheirTopRows) {
 TEST_F(Pictures, FaxAndGreyTiffsReadAsTheyLook) {
     auto dark = [](int x, int y) { return (x / 5 + y / 3) % 2 == 0; };
     const RgbImage img = picture(64, 33, dark);
-    for (const TiffKind kind : {TiffKind::FaxG4, TiffKind::Grey8, TiffKind::Rgb}) {
+    for (const TiffKind kind : {TiffKind::FaxG3, TiffKind::FaxG4, TiffKind::Grey8, TiffKind::Rgb}) {
         std::string error;
         const std::vector<uint8_t> tif = encodeTiff(img, kind, &error);
         ASSERT_FALSE(tif.empty()) << error;

@@ -259,11 +259,15 @@ std::vector<uint8_t> encodeTiff(const RgbImage& img, TiffKind kind, std::string*
             TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
             row.resize(static_cast<size_t>(w) * 3);
             break;
+        case TiffKind::FaxG3:
         case TiffKind::FaxG4:
             TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
             TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
             TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-            TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+            TIFFSetField(tif, TIFFTAG_COMPRESSION,
+                         kind == TiffKind::FaxG3 ? COMPRESSION_CCITTFAX3 : COMPRESSION_CCITTFAX4);
+            if (kind == TiffKind::FaxG3)
+                TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, GROUP3OPT_2DENCODING);
             row.resize((static_cast<size_t>(w) + 7) / 8);
             break;
         case TiffKind::Grey8:
@@ -282,6 +286,7 @@ std::vector<uint8_t> encodeTiff(const RgbImage& img, TiffKind kind, std::string*
             case TiffKind::Rgb:
                 std::copy(in, in + row.size(), row.begin());
                 break;
+            case TiffKind::FaxG3:
             case TiffKind::FaxG4:
                 // Black where the pixel is dark (its green below half).
                 std::fill(row.begin(), row.end(), 0);

@@ -65,7 +65,8 @@ std::vector<uint8_t> encodeJpeg(const RgbImage& img, const JpegOptions& options 
 
 enum class TiffKind {
     Rgb,    // 8 bits a component, deflate
-    FaxG4,  // bilevel, CCITT group 4, 0 is white (dark pixels are black)
+    FaxG3,  // bilevel, CCITT group 3 (2-D), 0 is white (dark pixels are black)
+    FaxG4,  // bilevel, CCITT group 4, 0 is white
     Grey8,  // 8-bit grey, LZW
 };
 // A TIFF file, or nothing when libtiff refused (the reason in error).
