@@ -250,14 +250,16 @@ std::vector<uint8_t> encodeTiff(const RgbImage& img, TiffKind kind, std::string*
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-    std::vector<uint8_t> row;
+    const bool fax = kind == TiffKind::FaxG3 || kind == TiffKind::FaxG4;
+    std::vector<uint8_t> row(kind == TiffKind::Rgb ? static_cast<size_t>(w) * 3
+                             : fax                 ? (static_cast<size_t>(w) + 7) / 8
+                                                   : static_cast<size_t>(w));
     switch (kind) {
         case TiffKind::Rgb:
             TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
             TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
             TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
             TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
-            row.resize(static_cast<size_t>(w) * 3);
             break;
         case TiffKind::FaxG3:
         case TiffKind::FaxG4:
@@ -268,14 +270,12 @@ std::vector<uint8_t> encodeTiff(const RgbImage& img, TiffKind kind, std::string*
                          kind == TiffKind::FaxG3 ? COMPRESSION_CCITTFAX3 : COMPRESSION_CCITTFAX4);
             if (kind == TiffKind::FaxG3)
                 TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, GROUP3OPT_2DENCODING);
-            row.resize((static_cast<size_t>(w) + 7) / 8);
             break;
         case TiffKind::Grey8:
             TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
             TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
             TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
             TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-            row.resize(w);
             break;
     }
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
