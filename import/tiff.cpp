@@ -55,7 +55,9 @@ int mapProc(thandle_t h, void** base, toff_t* size) {
 }
 void unmapProc(thandle_t, void*, toff_t) {}
 
-int onError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+// libtiff hands over a printf format and its arguments.
+__attribute__((format(printf, 4, 0))) int onError(TIFF*, void* user, const char* module,
+                                                  const char* fmt, va_list ap) {
     auto* s = static_cast<Stream*>(user);
     if (s->error.empty()) {
         char text[512];

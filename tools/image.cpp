@@ -222,7 +222,8 @@ int noMap(thandle_t, void**, toff_t*) {
 }
 void noUnmap(thandle_t, void*, toff_t) {}
 
-int sinkError(TIFF*, void* user, const char*, const char* fmt, va_list ap) {
+__attribute__((format(printf, 4, 0))) int sinkError(TIFF*, void* user, const char*, const char* fmt,
+                                                    va_list ap) {
     auto* s = static_cast<TiffSink*>(user);
     if (s->error.empty()) {
         char text[512];
