@@ -1,5 +1,8 @@
 #include "app/session.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "model/settings.h"
 
 namespace wp {
@@ -41,7 +44,10 @@ void Session::createDriver(LoomType type) {
 }
 
 void Session::loadSettings(bool openPort) {
-    settings_.load(settingsFile_);
+    int error = 0;
+    if (!settings_.load(settingsFile_, &error) && (settingsChosen_ || error != ENOENT))
+        ui_.errorBox("Cannot read the settings file " + settingsFile_ + ": " +
+                     std::strerror(error) + ". The program goes on with the default settings.");
     readSettings(settings_, design_.hw, ui_);
     createDriver(design_.hw.loomType);
     // The shaft loom addresses shafts, not hooks: no hook limit applies.

@@ -34,6 +34,9 @@ public:
     void createDriver(LoomType type);
 
     const std::string& settingsFile() const { return settingsFile_; }
+    // The weaver named the settings file: a missing one is reported, not taken
+    // for a first start.
+    void setSettingsChosen(bool chosen) { settingsChosen_ = chosen; }
     LinkEnv linkEnv();
 
     // LoadHost.
@@ -76,6 +79,7 @@ private:
     std::unique_ptr<TWeave> driver_;
     IniFile settings_;
     bool controllerAnswered_ = false;
+    bool settingsChosen_ = false;
     std::function<void(int parameter)> controllerReset_;
     std::function<bool(const std::string& path)> readColoursFile_;
     std::string settingsFile_;

@@ -269,6 +269,7 @@ int main(int argc, char** argv) {
     }
     TerminalUI ui(std::cout, std::cerr, o.yes);
     Session session(ui, settingsPath(o.settings));
+    session.setSettingsChosen(settingsPathChosen(o.settings));
     if (o.command == "config") return cmdConfig(session);
     if (o.command == "info") return cmdInfo(session, ui, o);
     if (o.command == "render") return cmdRender(session, ui, o);

@@ -42,20 +42,40 @@ bool isComment(const std::string& t) { return t.empty() || t[0] == ';' || t[0] =
 
 }  // namespace
 
-bool IniFile::load(const std::string& path) {
+bool IniFile::load(const std::string& path, int* errorCode) {
     lines_.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    parse(ss.str());
+    auto fail = [&](int e) {
+        if (errorCode) *errorCode = e;
+        return false;
+    };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fail(errno);
+    std::string text;
+    char buf[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int e = errno;
+            ::close(fd);
+            return fail(e);
+        }
+        if (n == 0) break;
+        text.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    parse(text);
+    if (errorCode) *errorCode = 0;
     return true;
 }
 
 void IniFile::parse(const std::string& text) {
     lines_.clear();
     std::string line;
-    std::istringstream in(text);
+    // Editors on Windows start UTF-8 files with a byte-order mark; it is not
+    // part of the first section's name.
+    const bool bom = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    std::istringstream in(bom ? text.substr(3) : text);
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         lines_.push_back(line);

@@ -16,6 +16,9 @@ inline constexpr const char* kBlankHeadlesInvalid =
 // then $WEAVEPILOT_SETTINGS, then $XDG_CONFIG_HOME/weavepilot/lanset.ini, then
 // ~/.config/weavepilot/lanset.ini.
 std::string settingsPath(const std::string& explicitPath = {});
+// Whether the weaver named the settings file (the option or $WEAVEPILOT_SETTINGS):
+// then a file that cannot be read is worth a word, not a silent first start.
+bool settingsPathChosen(const std::string& explicitPath = {});
 
 // Fills the hardware configuration from the Mirlo and WeavePilot sections and
 // the [Ports] map, builds the blank-headle mask and, when density reduction

@@ -117,6 +117,7 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
     closeAnalysisPanel();
     life_.setHelpFile(options_.helpFile.empty() ? findHelpFile() : options_.helpFile);
     life_.logPath = options_.logPath.empty() ? defaultLogPath() : options_.logPath;
+    session_.setSettingsChosen(options_.settingsChosen);
     life_.create(options_.openPort);
     run_.applyCaptions();
     resize(1000, 700);
