@@ -162,6 +162,29 @@ void densityReduction(HardwareConfig& hw, bool apply) {
     if (apply) hw.hookSkipMask = dm;
 }
 
+void writeHardwareSection(IniFile& ini, HardwareConfig& hw) {
+    constexpr const char* kSection = "WeavePilot";
+    ini.eraseSection(kSection);
+    ini.setValue(kSection, "commPort", std::to_string(hw.commPort));
+    ini.setValue(kSection, "controllerArrangement", std::to_string(hw.moduleCount * kModuleHooks));
+    ini.setValue(kSection, "modulesDeep", std::to_string(hw.modulesDeep));
+    ini.setValue(kSection, "PumpTimeout", std::to_string(hw.PumpTimeout));
+    // More warp ends than hooks in a group is no density: left out, read back as 1 and 1.
+    if (hw.densityY >= hw.densityX) {
+        ini.setValue(kSection, "densityX", std::to_string(hw.densityX));
+        ini.setValue(kSection, "densityY", std::to_string(hw.densityY));
+    }
+    std::string list;
+    int count = 0;
+    for (int h = 0; h < hw.hookCount && h < kMaskBits; ++h) {
+        if (!maskBit(hw.blankHeadleMask, h)) continue;
+        if (count++ > 0) list += ',';
+        list += std::to_string(h + 1);
+    }
+    if (count > 0) ini.setValue(kSection, "BlankHeadles", list);
+    hw.blankHeadleCount = count;
+}
+
 std::string devicePathFor(const HardwareConfig& hw, const std::string& portName) {
     if (auto it = hw.ports.find(upper(portName)); it != hw.ports.end()) return it->second;
     if (portName.size() > 3 && upper(portName.substr(0, 3)) == "COM") {

@@ -32,6 +32,10 @@ void parseBlankHeadles(const std::string& text, HardwareConfig& hw, UserInterfac
 // apply set copies it into the hook skip mask.
 void densityReduction(HardwareConfig& hw, bool apply);
 
+// Writes the WeavePilot section afresh from the configuration (the rest of the
+// file is left as it is) and sets the blank-headle count to the hooks written.
+void writeHardwareSection(IniFile& ini, HardwareConfig& hw);
+
 // Device path that "COMn" stands for: the [Ports] entry, else /dev/ttyS<n-1>.
 std::string devicePathFor(const HardwareConfig& hw, const std::string& portName);
 
