@@ -1,7 +1,11 @@
 // Firmware files and the self-test report, without a controller.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "loom/hexfile.h"
+#include "loom/serialdevices.h"
 #include "loom/selftestreport.h"
 
 namespace wp {
@@ -95,6 +99,26 @@ TEST(SelfTestReport, EndOfTheTest) {
 TEST(SelfTestReport, SavedTextHasTheDateLineAndCrLfRows) {
     EXPECT_EQ(selfTestReportText({"A", "B 2"}, "09/12/2026"),
               "JX-3 test dump 09/12/2026\r\nA\r\nB 2\r\n");
+}
+
+TEST(SerialDevices, StableNamesFirstAndOnlyPortsWithAUart) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / "wp-serial-root";
+    fs::remove_all(root);
+    fs::create_directories(root / "dev/serial/by-id");
+    for (const char* n : {"ttyUSB0", "ttyUSB1", "ttyACM0", "ttyS0", "ttyS1", "ttyS10", "ttyS2"})
+        std::ofstream(root / "dev" / n) << "";
+    fs::create_symlink("../../ttyUSB1", root / "dev/serial/by-id/usb-FTDI_loom-if00");
+    for (auto [name, type] : {std::pair{"ttyS0", 4}, {"ttyS1", 0}, {"ttyS10", 4}, {"ttyS2", 4}}) {
+        fs::create_directories(root / "sys/class/tty" / name);
+        std::ofstream(root / "sys/class/tty" / name / "type") << type << "\n";
+    }
+    std::vector<std::string> paths;
+    for (const auto& d : listSerialDevices(root.string())) paths.push_back(d.path);
+    EXPECT_EQ(paths, (std::vector<std::string>{"/dev/serial/by-id/usb-FTDI_loom-if00",
+                                               "/dev/ttyUSB0", "/dev/ttyACM0", "/dev/ttyS0",
+                                               "/dev/ttyS2", "/dev/ttyS10"}));
+    fs::remove_all(root);
 }
 
 }  // namespace
