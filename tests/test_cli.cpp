@@ -93,9 +93,9 @@ TEST_F(Cli, ConfigPrintsTheHardwareConfiguration) {
     std::string withBlanks = "2,4,5,8,9";
     for (int h = 12; h <= 220; h += 2) withBlanks += "," + std::to_string(h);
     EXPECT_EQ(lines(o.out), (std::vector<std::string>{
-                                "LoomType=JX3", "commPort=2", "device=/dev/ttyUSB7", "hookCount=220",
-                                "moduleCount=1", "modulesDeep=1", "densityX=1", "densityY=2",
-                                "BlankHeadles=5,9", "HookSkipMask=" + withBlanks}));
+                                "LoomType=JX3", "commPort=2", "device=/dev/ttyUSB7",
+                                "hookCount=220", "moduleCount=1", "modulesDeep=1", "densityX=1",
+                                "densityY=2", "BlankHeadles=5,9", "HookSkipMask=" + withBlanks}));
 
     std::string skip;
     for (int h = 2; h <= 220; h += 2) skip += (skip.empty() ? "" : ",") + std::to_string(h);
@@ -129,7 +129,8 @@ TEST_F(Cli, WeaveTwentyPicksOnTheSimulator) {
     for (int p = 1; p <= 20; ++p) {
         std::string hooks;
         for (int e = 1; e <= 48; ++e)
-            if (s.design().liftAt(PickNo{p}, e)) hooks += (hooks.empty() ? "" : ",") + std::to_string(e);
+            if (s.design().liftAt(PickNo{p}, e))
+                hooks += (hooks.empty() ? "" : ",") + std::to_string(e);
         EXPECT_EQ(picks[static_cast<size_t>(p - 1)], "pick " + std::to_string(p) + ": " + hooks);
     }
 }
@@ -142,9 +143,61 @@ TEST_F(Cli, InfoAndRenderRefuseWhatTheyCannotRead) {
     o = run(cli("info " + (dir / "junk.dob").string() + " 2>&1"));
     EXPECT_NE(o.status, 0);
     EXPECT_NE(o.out.find("Cannot load " + (dir / "junk.dob").string()), std::string::npos) << o.out;
-    o = run(cli("render " + (dir / "missing.dob").string() + " " + (dir / "x.pbm").string() + " 2>&1"));
+    o = run(
+        cli("render " + (dir / "missing.dob").string() + " " + (dir / "x.pbm").string() + " 2>&1"));
     EXPECT_NE(o.status, 0);
     EXPECT_FALSE(fs::exists(dir / "x.pbm"));
+}
+
+TEST_F(Cli, EveryCommandExplainsItself) {
+    Output o = run(cli("--help"));
+    ASSERT_EQ(o.status, 0);
+    for (const char* word : {"config", "info", "render", "weave", "--settings", "--type", "--yes"})
+        EXPECT_NE(o.out.find(word), std::string::npos) << word << " missing from\n" << o.out;
+    EXPECT_EQ(run(std::string(WP_CLI) + " help").out, o.out);
+    const std::vector<std::pair<std::string, std::vector<std::string>>> own = {
+        {"config", {}},
+        {"info", {"FILE"}},
+        {"render", {"FILE", "OUT"}},
+        {"weave",
+         {"FILE", "--from", "--to", "--reverse", "--loop", "--tabby", "--resume", "--direct"}}};
+    for (const auto& [command, words] : own) {
+        o = run(cli(command + " --help"));
+        EXPECT_EQ(o.status, 0) << command;
+        EXPECT_NE(o.out.find("Usage:"), std::string::npos) << command;
+        for (const auto& w : words)
+            EXPECT_NE(o.out.find(w), std::string::npos) << command << ": " << w;
+    }
+}
+
+TEST_F(Cli, BadOptionsAndValuesAreRefusedWithTheReason) {
+    std::ofstream(dir / "lanset.ini") << "";
+    const std::string design = WP_SOURCE_DIR "/examples/twill8.dob";
+    struct Case {
+        std::string args, says;
+    };
+    const Case cases[] = {
+        {"frobnicate", "unknown command 'frobnicate'"},
+        {"info " + design + " --bogus", "--bogus"},
+        {"info", "FILE is required"},
+        {"render " + design, "OUT is required"},
+        {"weave " + design + " --from 0", "--from"},
+        {"weave " + design + " --to 65536", "--to"},
+        {"weave " + design + " --resume x", "--resume"},
+        {"info " + design + " --type png", "unknown design type 'png'"},
+        {"", "subcommand is required"},
+    };
+    for (const Case& c : cases) {
+        const Output o = run(cli(c.args) + " 2>&1");
+        EXPECT_EQ(o.status, 2) << c.args << "\n" << o.out;
+        EXPECT_NE(o.out.find(c.says), std::string::npos) << c.args << "\n" << o.out;
+        EXPECT_NE(o.out.find("--help"), std::string::npos) << c.args;
+    }
+    // Shared options stand before or after the command, and the last answer wins.
+    EXPECT_EQ(run(std::string(WP_CLI) + " --settings " + (dir / "lanset.ini").string() +
+                  " --type DOB info " + design + " --yes --no")
+                  .status,
+              0);
 }
 
 }  // namespace
