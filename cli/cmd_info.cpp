@@ -8,14 +8,10 @@
 
 #include "app/session.h"
 #include "cli/command.h"
+#include "import/formats.h"
 
 namespace wp {
 namespace {
-
-const char* typeName(FileType t) {
-    static const char* const names[] = {"dob", "imp", "dw1", "bmp", "tif", "jpg", "wif"};
-    return names[static_cast<int>(t)];
-}
 
 size_t distinct(const std::vector<uint32_t>& v) {
     return std::set<uint32_t>(v.begin(), v.end()).size();
@@ -27,7 +23,7 @@ int info(CliContext& ctx, const std::string& file) {
     if (!loadDesign(ctx, file, false)) return 1;
     const DesignModel& d = s.design();
     std::cout << "file=" << d.designFileName << '\n'
-              << "type=" << typeName(d.designFileType) << '\n';
+              << "type=" << designTypeName(d.designFileType) << '\n';
     for (int i = 0; i < kHeaderSlots; ++i)
         std::cout << slotKey(static_cast<Slot>(i)) << '=' << d.header.words[static_cast<size_t>(i)]
                   << '\n';

@@ -14,6 +14,7 @@
 #include "import/nativewriter.h"
 #include "app/run.h"
 #include "sim/loomsim.h"
+#include "tests/support/drafts.h"
 #include "tests/support/fakeui.h"
 #include "tests/support/ptypeer.h"
 
@@ -23,17 +24,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-bool liftOf(int pick, int end) { return ((pick * 131 + end * 71) ^ (pick * end * 7)) % 5 < 2; }
-
-NativeDraft jacquard(int warps, int wefts) {
-    NativeDraft d;
-    d.warps = warps;
-    d.wefts = wefts;
-    d.lifted = liftOf;
-    d.warpColour = [](int) { return 0x0000FFu; };
-    d.weftColour = [](int) { return 0xFFFFFFu; };
-    return d;
-}
+using test::jacquard;
+using test::rosepath;
+using test::rosepathShafts;
 
 // Hooks in placing order, worked out from the module layout alone: rows of
 // ceil(modules / rows) modules, taken level by level while a row has hooks.
@@ -419,32 +412,6 @@ TEST_F(Weave, StopDuringTheStartHandshakeOffersNoDownload) {
 }
 
 // Shaft loom ---------------------------------------------------------------
-
-NativeDraft rosepath() {
-    static const bool tie[4][4] = {{1, 1, 0, 0}, {0, 1, 1, 0}, {0, 0, 1, 1}, {1, 0, 0, 1}};
-    NativeDraft d;
-    d.warps = 16;
-    d.wefts = 12;
-    d.shafts = 4;
-    d.treadles = 4;
-    d.loom = 608;
-    d.threading = [](int end) { return (end - 1) % 4; };
-    d.tieUp = [](int t, int sh) { return tie[t][sh]; };
-    d.treadleOfPick = [](int pick) { return (pick * 3) % 4; };
-    d.lifted = [](int pick, int end) { return tie[(pick * 3) % 4][(end - 1) % 4]; };
-    d.warpColour = [](int) { return 255u; };
-    d.weftColour = [](int) { return 0xFFFFFFu; };
-    return d;
-}
-
-// Shafts pick p raises (1-based), worked out from the draft functions.
-std::vector<int> rosepathShafts(int pick) {
-    static const bool tie[4][4] = {{1, 1, 0, 0}, {0, 1, 1, 0}, {0, 0, 1, 1}, {1, 0, 0, 1}};
-    std::vector<int> out;
-    for (int sh = 0; sh < 4; ++sh)
-        if (tie[(pick * 3) % 4][sh]) out.push_back(sh + 1);
-    return out;
-}
 
 sim::LoomSimOptions fastOlm(int shafts608) {
     sim::LoomSimOptions o;

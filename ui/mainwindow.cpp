@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "import/formats.h"
 #include "import/load.h"
 
 namespace wp::ui {
@@ -58,17 +59,6 @@ QString qtFilter(const std::string& filter) {
         out << parts[i] + " (" + patterns.join(' ') + ")";
     }
     return out.join(";;");
-}
-
-FileType fileTypeOfPath(const std::string& path) {
-    const QString ext = QFileInfo(qs(path)).suffix().toLower();
-    if (ext == "imp") return FileType::Imp;
-    if (ext == "dw1" || ext == "dw") return FileType::Dw1;
-    if (ext == "bmp") return FileType::Bmp;
-    if (ext == "tif" || ext == "tiff") return FileType::Tiff;
-    if (ext == "jpg" || ext == "jpeg") return FileType::Jpeg;
-    if (ext == "wif") return FileType::Wif;
-    return FileType::Native;
 }
 
 QSpinBox* spinBox(int lo, int hi, int value) {
@@ -153,8 +143,8 @@ void TForm1::buildMenus() {
     fileMenu_ = menuBar()->addMenu("&File");
     add(fileMenu_, "&Open", "", [this] { openDesign(FileType::Native); });
     // Readers of these formats come later; their entries stay in place, disabled.
-    add(fileMenu_, "Open &IMP", "", [this] { openDesign(FileType::Imp); })->setEnabled(false);
-    add(fileMenu_, "Open &DW", "", [this] { openDesign(FileType::Dw1); })->setEnabled(false);
+    add(fileMenu_, "Open &IMP", "", [this] { openDesign(FileType::Imp); });
+    add(fileMenu_, "Open &DW", "", [this] { openDesign(FileType::Dw1); });
     add(fileMenu_, "Open &BMP", "bilevel BMP image", [this] {
         openDesign(FileType::Bmp);
     })->setEnabled(false);
@@ -164,9 +154,7 @@ void TForm1::buildMenus() {
     add(fileMenu_, "Open&TIFF", "bilevel TIFF image", [this] {
         openDesign(FileType::Tiff);
     })->setEnabled(false);
-    add(fileMenu_, "Open&WIF", "WIF file", [this] {
-        openDesign(FileType::Wif);
-    })->setEnabled(false);
+    add(fileMenu_, "Open&WIF", "WIF file", [this] { openDesign(FileType::Wif); });
     fileMenu_->addSeparator();
     add(fileMenu_, "Do&wnload", "", [] {})->setEnabled(false);
     fileMenu_->addSeparator();
@@ -771,7 +759,7 @@ bool TForm1::openDesign(FileType type) {
 
 bool TForm1::openDesignFile(const std::string& path) {
     pendingFile_ = path;
-    const bool ok = openDesign(fileTypeOfPath(path));
+    const bool ok = openDesign(designTypeOfPath(path).value_or(FileType::Native));
     pendingFile_.reset();
     return ok;
 }
