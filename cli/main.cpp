@@ -252,7 +252,7 @@ int cmdWeave(Session& s, TerminalUI& ui, const Options& o) {
     else
         run.StartButtonClick();
     std::cout << "current pick " << d.currentPick << std::endl;
-    return s.runState == 0 ? 0 : 1;
+    return s.runState() == RunState::Idle ? 0 : 1;
 }
 
 }  // namespace
