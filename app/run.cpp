@@ -22,14 +22,30 @@ WeavingRun::WeavingRun(Session& s) : s_(s) {
 
 void WeavingRun::StartButtonClick() {
     const RunPanel& panel = s_.window().panel();
-    s_.design().currentPick =
-        s_.window().checked(Control::ReverseBox) ? panel.endWeft : panel.startWeft;
-    if (s_.design().designReady && s_.driver()) weave(RunMode::Start);
+    weave(RunMode::Start,
+          s_.window().checked(Control::ReverseBox) ? panel.endWeft : panel.startWeft);
 }
 
 void WeavingRun::ResumeButtonClick() {
-    s_.design().currentPick = s_.window().panel().nextWeft;
-    if (s_.design().designReady && s_.driver()) weave(RunMode::Resume);
+    weave(RunMode::Resume, s_.window().panel().nextWeft);
+}
+
+std::string WeavingRun::rangeProblem(int first) const {
+    const RunPanel& panel = s_.window().panel();
+    const int wefts = s_.design().header.wefts();
+    const std::string start = std::to_string(panel.startWeft);
+    const std::string end = std::to_string(panel.endWeft);
+    if (panel.startWeft < 1 || panel.endWeft > wefts)
+        return "Start weft " + start + " to End weft " + end +
+               " is not inside the design: its picks are 1 to " + std::to_string(wefts) + ".";
+    if (panel.startWeft > panel.endWeft)
+        return "Start weft " + start + " is after End weft " + end +
+               ". Set Start weft to End weft or below; Reverse weaves the range from End weft "
+               "down.";
+    if (first < panel.startWeft || first > panel.endWeft)
+        return "Next weft on resume " + std::to_string(first) + " is outside Start weft " + start +
+               " to End weft " + end + ". Set it to a pick of that range.";
+    return {};
 }
 
 void WeavingRun::StopButtonClick() {
@@ -137,8 +153,12 @@ void WeavingRun::endRun() {
     s_.flags().stopRequest = false;
 }
 
-void WeavingRun::weave(RunMode mode) {
+void WeavingRun::weave(RunMode mode, int first) {
     DesignModel& d = s_.design();
+    if (!d.designReady || !s_.driver()) {
+        d.currentPick = first;
+        return;
+    }
     TWeave& drv = *s_.driver();
     UserInterface& ui = s_.ui();
 
@@ -146,6 +166,12 @@ void WeavingRun::weave(RunMode mode) {
         ui.errorBox(why);
         return;
     }
+    // A range the run cannot walk would leave it waiting for a pick it never sends.
+    if (const std::string why = rangeProblem(first); !why.empty()) {
+        ui.errorBox(why);
+        return;
+    }
+    d.currentPick = first;
     if (drv.traits().hooks) {
         const int warps = d.header.warps();
         const UsableHooks usable = usableHookCount(d.hw, warps);

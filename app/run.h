@@ -20,6 +20,9 @@ public:
     void Timer1Timer();
     // The pick after w in the sequence, 0 when the sequence has ended.
     int NextPick(int w) const;
+    // Why a run could not follow the run panel from pick `first`, in the
+    // weaver's words; empty when it can.
+    std::string rangeProblem(int first) const;
 
     // Resets the controller (parameter 0: menu, start-up, a run; 1: a design load).
     void controllerReset(int parameter);
@@ -38,7 +41,7 @@ private:
     // What the weaver is told when a run ends.
     enum class Ending { Quiet, CommunicationError, Busy };
 
-    void weave(RunMode mode);
+    void weave(RunMode mode, int first);
     // The picks of a started run, until it ends.
     Ending pickLoop(TWeave& drv);
     void pickWoven(int pick);
