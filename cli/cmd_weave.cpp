@@ -38,7 +38,10 @@ int weave(CliContext& ctx, const WeaveOptions& o) {
     const int wefts = d.header.wefts();
     s.window().setStartWeft(std::min(o.from > 0 ? o.from : 1, wefts));
     s.window().setEndWeft(std::min(o.to > 0 ? o.to : wefts, wefts));
-    s.window().setNextWeft(std::min(o.resume > 0 ? o.resume : s.window().panel().startWeft, wefts));
+    // Without --resume the run resumes where its direction begins; a pick outside
+    // the range is the run's to refuse.
+    const RunPanel& panel = s.window().panel();
+    s.window().setNextWeft(o.resume > 0 ? o.resume : o.reverse ? panel.endWeft : panel.startWeft);
     s.window().setChecked(Control::ReverseBox, o.reverse);
     s.window().setChecked(Control::LoopCheck, o.loop);
     s.window().setChecked(Control::TabbyCheck, o.tabby);
@@ -58,7 +61,7 @@ int weave(CliContext& ctx, const WeaveOptions& o) {
     else
         run.StartButtonClick();
     std::cout << "current pick " << d.currentPick << std::endl;
-    return s.runState == 0 ? 0 : 1;
+    return s.runState() == RunState::Idle ? 0 : 1;
 }
 
 }  // namespace

@@ -701,7 +701,7 @@ void MainWindowTest::runFromStartOnSimulator() {
 
     QVERIFY(stopWasEnabled);
     QVERIFY(menusWereDisabled);
-    QCOMPARE(w.session().runState, 0);
+    QCOMPARE(w.session().runState(), RunState::Idle);
     QVERIFY(!w.running());
     QVERIFY(w.button(Control::StartButton)->isEnabled());
     QVERIFY(!w.button(Control::StopButton)->isEnabled());
