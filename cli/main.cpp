@@ -53,6 +53,8 @@ int main(int argc, char** argv) {
     addInfoCommand(commands);
     addRenderCommand(commands);
     addWeaveCommand(commands);
+    addDownloadCommand(commands);
+    addSelfTestCommand(commands);
 
     if (argc == 2 && std::string(argv[1]) == "help") {
         std::cout << app.help();

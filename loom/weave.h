@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "loom/hexfile.h"
 #include "loom/serialport.h"
 #include "model/design.h"
 #include "model/logstream.h"
@@ -77,8 +78,31 @@ struct DriverTraits {
     bool waitsForStop = false;
     // A controller that does not answer a reset may need its firmware.
     bool hasFirmware = false;
+    // The controller tests itself and reports what it found.
+    bool hasSelfTest = false;
     const char* startCaption = "Start";
     const char* resumeCaption = "Resume";
+};
+
+// How a firmware download ended.
+enum class DownloadResult {
+    Done,
+    NotOffered,   // this loom type has no firmware to load
+    CannotOpen,   // the port did not open in text mode
+    NoAnswer,     // the loader did not answer the first CR
+    WriteFailed,  // a line could not be written ("Download error!")
+};
+
+// One answer of the controller during its self-test.
+struct SelfTestAnswer {
+    enum class Kind {
+        Answer,   // code and value hold the answer
+        Stopped,  // the stop request ended the wait
+        Nothing,  // a line error, a time-out or nothing received
+    };
+    Kind kind = Kind::Nothing;
+    uint8_t code = 0;
+    uint8_t value = 0;
 };
 
 // Base of the controller drivers: owns the port, applies the line settings,
@@ -119,6 +143,26 @@ public:
     // Controller reset (parameter 0: menu, start-up, after a run; 1: after a
     // design load). True when the controller answered.
     virtual bool reset(int parameter) = 0;
+
+    // --- Controller maintenance (traits().hasFirmware, traits().hasSelfTest). ---
+    // Sends a checked firmware file to the controller's loader on the port
+    // reopened in text mode; the caller reopens it for weaving afterwards.
+    virtual DownloadResult downloadFirmware(const HexFile& file, int portNumber) {
+        (void)file;
+        (void)portNumber;
+        return DownloadResult::NotOffered;
+    }
+    // Asks the controller to test itself; false when it did not take the request.
+    virtual bool startSelfTest() { return false; }
+    // Waits for the controller's next word on its test (0: no time-out).
+    virtual SelfTestAnswer awaitSelfTestAnswer(int timeoutMs) {
+        (void)timeoutMs;
+        return {};
+    }
+    // The Stop button during a test; the test ends when the controller says so.
+    virtual void stopSelfTest() {}
+    // A test whose wait was stopped from outside is reset at once.
+    virtual void abortSelfTest() {}
 
     bool OpenPort(int portNumber, bool download);
     bool ClosePort();

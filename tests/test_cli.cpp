@@ -336,5 +336,37 @@ TEST_F(Cli, ReverseWeavesTheRangeDownwardsOnBothLooms) {
     expectOlmCloth(o.out, kRosepath, "pick");
 }
 
+TEST_F(Cli, DownloadAndSelfTestOnTheSimulator) {
+    startSim({"--modules", "2"});
+    settings("");
+    // A firmware file whose second record has a wrong checksum: refused, nothing sent.
+    std::ofstream(dir / "bad.hex") << ":020000040000FA\r\n:0100000000FE\r\n:00000001FF\r\n";
+    Output o = run(cli("download " + (dir / "bad.hex").string()) + " 2>" + (dir / "err.txt").string());
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(err().find("line 2: checksum FE, the record needs FF"), std::string::npos) << err();
+    EXPECT_NE(err().find("Can't download WP-program"), std::string::npos);
+    EXPECT_EQ(o.out, "");
+
+    std::ofstream(dir / "good.hex") << ":020000040000FA\r\n:0100000000FF\r\n:00000001FF\r\n";
+    o = run(cli("download " + (dir / "good.hex").string()) + " 2>" + (dir / "err.txt").string());
+    EXPECT_EQ(o.status, 0) << err();
+    EXPECT_EQ(lines(o.out).back(), "100%");
+
+    o = run(cli("selftest --save " + (dir / "report.txt").string()) + " 2>" +
+            (dir / "err.txt").string());
+    EXPECT_EQ(o.status, 0) << err();
+    const auto out = lines(o.out);
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out.front(), "row 1: STARTING MASTER TEST");
+    EXPECT_EQ(out.back(), "row 16: MASTER AND ALL DRIVER TESTS PASSED");
+    // A row completed by a number is printed again, changed.
+    EXPECT_NE(std::find(out.begin(), out.end(), "row 3: TEMPERATURE"), out.end());
+    EXPECT_NE(std::find(out.begin(), out.end(), "row 3: TEMPERATURE 41"), out.end());
+    std::ifstream report(dir / "report.txt");
+    std::string head;
+    std::getline(report, head);
+    EXPECT_EQ(head.rfind("JX-3 test dump ", 0), 0u);
+}
+
 }  // namespace
 }  // namespace wp

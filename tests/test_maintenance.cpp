@@ -6,7 +6,7 @@
 
 #include "loom/hexfile.h"
 #include "loom/serialdevices.h"
-#include "loom/selftestreport.h"
+#include "loom/jx3/selftestreport.h"
 
 namespace wp {
 namespace {

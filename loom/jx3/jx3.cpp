@@ -10,7 +10,7 @@ namespace wp {
 
 using namespace jx3;
 
-const DriverTraits Tjx3::kTraits{.hooks = true, .waitsForStop = true, .hasFirmware = true};
+const DriverTraits Tjx3::kTraits{.hooks = true, .waitsForStop = true, .hasFirmware = true, .hasSelfTest = true};
 
 int Tjx3::SendFrame(uint8_t code, uint8_t parameter, uint8_t dataLength) {
     const size_t n = dataLength;

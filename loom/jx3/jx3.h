@@ -24,6 +24,12 @@ public:
     bool stopWeaving() override;
     bool reset(int parameter) override;
 
+    DownloadResult downloadFirmware(const HexFile& file, int portNumber) override;
+    bool startSelfTest() override;
+    SelfTestAnswer awaitSelfTestAnswer(int timeoutMs) override;
+    void stopSelfTest() override;
+    void abortSelfTest() override;
+
     int SendFrame(uint8_t code, uint8_t parameter, uint8_t dataLength) override;
     int ReadResponse(int timeoutMs) override;
 

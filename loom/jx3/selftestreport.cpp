@@ -1,16 +1,13 @@
-#include "loom/selftestreport.h"
+#include "loom/jx3/selftestreport.h"
 
 #include <algorithm>
 #include <array>
 
+#include "loom/jx3/protocol.h"
+
 namespace wp {
 namespace {
 
-// Answers of the controller during its self-test.
-constexpr uint8_t kTestPassed = 5;
-constexpr uint8_t kTestFailed = 6;
-constexpr uint8_t kTestCode = 10;
-constexpr uint8_t kTestNumber = 15;
 
 // Test codes the report treats on their own.
 constexpr int kTestingDriverCard = 27;
@@ -90,15 +87,15 @@ void SelfTestReport::clear() {
 SelfTestReport::Step SelfTestReport::onAnswer(uint8_t code, uint8_t value) {
     Step step;
     switch (code) {
-        case kTestPassed:
+        case jx3::kTestPassed:
             step.status = "Test OK";
             step.finished = true;
             break;
-        case kTestFailed:
+        case jx3::kTestFailed:
             step.status = "Test failure";
             step.finished = true;
             break;
-        case kTestCode:
+        case jx3::kTestLine:
             lastCode_ = value;
             lastText_ = testText(value);
             if (rowOfItsOwn(value)) {
@@ -107,7 +104,7 @@ SelfTestReport::Step SelfTestReport::onAnswer(uint8_t code, uint8_t value) {
             }
             step.finished = value == kAllPassed || value == kAllFailed;
             break;
-        case kTestNumber: {
+        case jx3::kTestNumber: {
             const std::string n = std::to_string(value);
             if (lastCode_ == kDriverCard) {
                 card_ = value;
