@@ -23,6 +23,7 @@
 #include "tools/transforms.h"
 #include "ui/dialogs/aboutbox.h"
 #include "ui/filedialog.h"
+#include "ui/maintenancecommands.h"
 #include "ui/messagebox.h"
 
 namespace wp::ui {
@@ -56,6 +57,7 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
     closeAnalysisPanel();
     life_.setHelpFile(options_.helpFile.empty() ? findHelpFile() : options_.helpFile);
     life_.logPath = options_.logPath.empty() ? defaultLogPath() : options_.logPath;
+    maintenance_ = new MaintenanceCommands(*this);
     session_.setSettingsChosen(options_.settingsChosen);
     life_.create(options_.openPort);
     run_.applyCaptions();
@@ -256,6 +258,8 @@ void TForm1::panelChanged(const RunPanel& panel) {
         kept.nextWeft != panel.nextWeft)
         session_.window().setPanel(kept);
 }
+
+void TForm1::showProgress(int percent) { maintenance_->showProgress(percent); }
 
 void TForm1::closeAnalysisPanel() {
     analysisPanel_->setVisible(false);

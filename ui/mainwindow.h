@@ -26,6 +26,10 @@ class QSplitter;
 class QUrl;
 
 namespace wp::ui {
+class MaintenanceCommands;
+}
+
+namespace wp::ui {
 
 // What the window asks the desktop for. Each hook, when set, replaces the real
 // dialog, so that tests can answer the boxes and record their texts.
@@ -74,6 +78,7 @@ public:
     void clearColourBox() override;
     void designChanged() override;
     void closeAnalysisPanel() override;
+    void showProgress(int percent) override;
 
     // Commands.
     void FormActivate();
@@ -127,6 +132,7 @@ public:
     QMenu* controlMenu() const { return controlMenu_; }
     // A menu entry by its text without the ampersands ("Open", "Logging", "About...").
     QAction* action(const QString& text) const;
+    MaintenanceCommands* maintenance() const { return maintenance_; }
 
     // Mouse actions on the grids, by cell.
     void designGridPressed(int column, int row, Qt::MouseButton button);
@@ -167,6 +173,7 @@ private:
     bool running_ = false;
     bool closeAfterRun_ = false;
     bool widgetsReady_ = false;
+    MaintenanceCommands* maintenance_ = nullptr;
 };
 
 }  // namespace wp::ui

@@ -5,17 +5,26 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <thread>
+
+#include "sim/loomsim.h"
 #include "tests/support/fakeui.h"
+#include "tests/support/ptypeer.h"
 #include "ui/dialogs/hardwaresettingsdialog.h"
+#include "ui/dialogs/selftestwindow.h"
+#include "ui/maintenancecommands.h"
+#include "ui/mainwindow.h"
 
 using namespace wp;
 using wp::ui::TForm2;
+using wp::ui::TFtest;
 
 namespace {
 
@@ -118,6 +127,90 @@ private slots:
         dlg.loomTypeBox()->setCurrentIndex(2);
         QCOMPARE(rig.session->window().control(Control::StartButton).caption, std::string("220"));
         QVERIFY(!dlg.modulesBox()->isVisibleTo(&dlg));
+    }
+
+    void selfTestWindowShowsAndSavesTheReport() {
+        sim::LoomSimOptions o;
+        o.modules = 3;
+        o.selfTestFail = true;
+        o.selfTestGap = std::chrono::milliseconds(1);
+        sim::LoomSim loom(o);
+        QVERIFY(loom.open().ok);
+        struct Running {
+            sim::LoomSim& sim;
+            std::thread thread{[this] { sim.run(); }};
+            ~Running() {
+                sim.requestStop();
+                thread.join();
+            }
+        } running{loom};
+        {
+            QTemporaryDir dir;
+            test::FakeUI ui;
+            Session s(ui, dir.filePath("lanset.ini").toStdString(),
+                      test::portsWithCom1At(loom.devicePath()));
+            s.loadSettings(true);
+            WeavingRun run(s);
+            TFtest w(s, run);
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QCOMPARE(w.windowTitle(), QString("Test"));
+            QCOMPARE(w.exitButton()->text(), QString("Exit"));
+            QVERIFY(w.report()->rowCount() >= 400);
+            QString captionDuring;
+            ui.onPump = [&] { captionDuring = w.exitButton()->text(); };
+            w.startButton()->click();
+            QCOMPARE(captionDuring, QString("Stop"));
+            QCOMPARE(w.exitButton()->text(), QString("Exit"));
+            QCOMPARE(w.report()->item(0, 0)->text(), QString("STARTING MASTER TEST"));
+            QCOMPARE(w.report()->item(2, 0)->text(), QString("TEMPERATURE 41"));
+            const auto& rows = w.test().report().rows();
+            QCOMPARE(w.report()->item(static_cast<int>(rows.size()) - 1, 0)->text(),
+                     QString("MASTER AND ALL DRIVER TESTS FAILED"));
+
+            const QString saved = dir.filePath("dump.txt");
+            w.saveFileChooser = [&] { return std::optional<std::string>(saved.toStdString()); };
+            w.saveButton()->click();
+            QFile f(saved);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QString text = QString::fromUtf8(f.readAll());
+            QVERIFY(text.startsWith("JX-3 test dump "));
+            QCOMPARE(text.count("\r\n"), static_cast<int>(rows.size()) + 1);
+
+            w.resize(420, 420);
+            const QString shots = QStringLiteral(WP_SCREENSHOT_DIR);
+            QDir().mkpath(shots);
+            QVERIFY(w.grab().save(shots + "/selftest.png"));
+            w.exitButton()->click();
+            QVERIFY(!w.isVisible());
+        }
+    }
+
+    void silentControllerOffersTheDownloadThatYesStarts() {
+        // A port that opens but never answers: the reset gets no word back.
+        test::PtyPeer peer;
+        QTemporaryDir dir;
+        QFile f(dir.filePath("lanset.ini"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("[Ports]\nCOM1=") + peer.slavePath().c_str() + "\n");
+        f.close();
+        std::vector<std::string> texts;
+        ui::WindowOptions o;
+        o.settingsFile = dir.filePath("lanset.ini").toStdString();
+        o.helpFile = "/nowhere/weavepilot.html";
+        o.logPath = dir.filePath("loomdump.txt").toStdString();
+        o.hooks.messageBox = [&](BoxKind, const std::string& t, Buttons b) {
+            texts.push_back(t);
+            return b == Buttons::YesNo ? Answer::Yes : Answer::Ok;
+        };
+        ui::TForm1 w(std::move(o));
+        QVERIFY(w.maintenance()->progressBar()->isHidden());
+        w.FormActivate();
+        const std::vector<std::string> expected = {
+            "Controller is not responding. Download software?", "WP-program DS_MAIN.HEX not found",
+            "Can't download WP-program"};
+        QCOMPARE(texts, expected);
+        QVERIFY(!w.button(Control::StartButton)->isEnabled());
     }
 };
 
