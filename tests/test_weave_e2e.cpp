@@ -232,6 +232,29 @@ TEST_F(Weave, BlankHeadlesAndDensityReduction) {
         for (int h : p.lifted) EXPECT_FALSE(maskBit(s->design().hw.hookSkipMask, h - 1)) << h;
 }
 
+TEST_F(Weave, BlankHeadlesWithEqualDensitiesCarryNoWarpEnd) {
+    // No density reduction: the blank headles alone must stay empty, and every
+    // warp end after them moves on by one hook.
+    connect("[WeavePilot]\nBlankHeadles=3,17\n", fastJx3());
+    load(jacquard(100, 6));
+    range(1, 6);
+    run->StartButtonClick();
+    const auto record = loom->sim.wovenPicks();
+    ASSERT_EQ(record.size(), 6u);
+    // Hooks of warp ends 1..100 counted here from the blank list alone.
+    std::vector<int> hookOfEnd;
+    for (int h = 1; static_cast<int>(hookOfEnd.size()) < 100; ++h)
+        if (h != 3 && h != 17) hookOfEnd.push_back(h);
+    for (int p = 1; p <= 6; ++p) {
+        std::set<int> want;
+        for (int e = 1; e <= 100; ++e)
+            if (s->design().liftAt(PickNo{p}, e)) want.insert(hookOfEnd[static_cast<size_t>(e - 1)]);
+        const std::set<int> got(record[static_cast<size_t>(p - 1)].lifted.begin(),
+                                record[static_cast<size_t>(p - 1)].lifted.end());
+        EXPECT_EQ(got, want) << "pick " << p;
+    }
+}
+
 TEST_F(Weave, DesignWiderThanTheUsableHooks) {
     connect("[WeavePilot]\ndensityX=1\ndensityY=2\n", fastJx3());
     load(jacquard(200, 5));
