@@ -48,8 +48,8 @@ int render(CliContext& ctx, const std::string& file, const std::string& out) {
     std::string error;
     if (bytes.empty() ||
         !writeFileAtomically(out, std::string(bytes.begin(), bytes.end()), &error)) {
-        std::cerr << "weavepilot-cli: cannot write " << out << (error.empty() ? "" : ": " + error)
-                  << '\n';
+        // The reason names the file.
+        std::cerr << "weavepilot-cli: cannot write " << (error.empty() ? out : error) << '\n';
         return 1;
     }
     return 0;

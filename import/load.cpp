@@ -14,24 +14,8 @@
 namespace wp {
 
 const char* fileFilter(FileType type) {
-    if (const DesignReader* reader = readerFor(type)) return reader->nameFilter();
-    switch (type) {
-        case FileType::Native:
-            return "Dobby|*.DOB|Countermarche|*.CTM";
-        case FileType::Imp:
-            return "Import|*.IMP";
-        case FileType::Dw1:
-            return "Pattrix|*.DW1";
-        case FileType::Bmp:
-            return "BMPImage|*.BMP";
-        case FileType::Tiff:
-            return "TIFFImage|*.TIF";
-        case FileType::Jpeg:
-            return "JPEGImage|*.JPG";
-        case FileType::Wif:
-            return "WIF file|*.WIF";
-    }
-    return "";
+    const DesignReader* reader = readerFor(type);
+    return reader ? reader->nameFilter() : "";
 }
 
 std::string coloursFileName(const std::string& designFile) {

@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "import/bmp.h"
 #include "import/dw1.h"
 #include "import/imp.h"
+#include "import/jpeg.h"
 #include "import/native.h"
+#include "import/tiff.h"
 #include "import/wif.h"
 
 namespace wp {
@@ -16,6 +19,9 @@ const DesignReader* readerFor(FileType type) {
     static const ImpReader imp;
     static const Dw1Reader dw1;
     static const WifReader wif;
+    static const BmpReader bmp;
+    static const TiffReader tiff;
+    static const JpegReader jpeg;
     switch (type) {
         case FileType::Native:
             return &native;
@@ -24,9 +30,11 @@ const DesignReader* readerFor(FileType type) {
         case FileType::Dw1:
             return &dw1;
         case FileType::Bmp:
+            return &bmp;
         case FileType::Tiff:
+            return &tiff;
         case FileType::Jpeg:
-            break;
+            return &jpeg;
         case FileType::Wif:
             return &wif;
     }

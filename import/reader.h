@@ -61,7 +61,7 @@ public:
     }
 };
 
-// The reader of a design type; nullptr while the type has none.
+// The reader of a design type.
 const DesignReader* readerFor(FileType type);
 
 // Cuts the picks to the row blocks silently and the width to the loom's hooks

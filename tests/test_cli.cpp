@@ -2,6 +2,7 @@
 // one process, weavepilot-cli in another, talking over a pseudo-terminal.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -366,6 +368,95 @@ TEST_F(Cli, DownloadAndSelfTestOnTheSimulator) {
     std::string head;
     std::getline(report, head);
     EXPECT_EQ(head.rfind("JX-3 test dump ", 0), 0u);
+}
+
+// Reads a whole file (empty when missing).
+std::string contents(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST_F(Cli, InfoAndRenderReadEveryFormatByTypeOrExtension) {
+    const fs::path examples = WP_SOURCE_DIR "/examples";
+    fs::copy_file(examples / "expected" / "lanset.ini", dir / "lanset.ini");
+    struct Case {
+        std::string example, copyAs, type, shown;
+    };
+    const Case cases[] = {
+        {"twill8.dob", "TWILL8.DOB", "", "dob"},
+        {"rosepath.ctm", "r.Ctm", "", "dob"},
+        {"motif.imp", "MOTIF.IMP", "", "imp"},
+        {"pattrix.dw1", "p.Dw1", "", "dw1"},
+        {"markers.bmp", "m.BMP", "", "bmp"},
+        {"fax.tif", "Fax.Tif", "", "tif"},
+        {"fax.tif", "fax.tiff", "", "tif"},
+        {"photo.jpg", "PHOTO.JPG", "", "jpg"},
+        {"photo.jpg", "photo.jpeg", "", "jpg"},
+        {"twill4.wif", "T.WIF", "", "wif"},
+        {"liftplan8.wif", "no-extension", "wif", "wif"},
+        {"pattrix.dw1", "cad.bin", "DW1", "dw1"},
+    };
+    for (const Case& c : cases) {
+        fs::copy_file(examples / c.example, dir / c.copyAs, fs::copy_options::overwrite_existing);
+        const std::string type = c.type.empty() ? "" : " --type " + c.type;
+        const Output info = run(cli("info " + (dir / c.copyAs).string() + type + " 2>/dev/null"));
+        EXPECT_EQ(info.status, 0) << c.copyAs;
+        EXPECT_NE(info.out.find("\ntype=" + c.shown + "\n"), std::string::npos) << c.copyAs << "\n"
+                                                                                << info.out;
+        // The same rendering as the golden one, whatever the name.
+        const fs::path out = dir / (c.copyAs + ".pbm");
+        EXPECT_EQ(run(cli("render " + (dir / c.copyAs).string() + " " + out.string() + type +
+                          " 2>/dev/null"))
+                      .status,
+                  0);
+        EXPECT_EQ(contents(out), contents(examples / "expected" / (c.example + ".pbm")))
+            << c.copyAs;
+    }
+    // --yes answers the strip question as every other question.
+    const Output stripped = run(cli("info " + (examples / "markers.bmp").string() + " --yes 2>&1"));
+    EXPECT_NE(stripped.out.find("Strip blank edges ?\n> Yes\n"), std::string::npos) << stripped.out;
+    EXPECT_NE(stripped.out.find("\nwarps=440\n"),
+              std::string::npos);  // 600 - 2 x 60 = 480, cut to 440
+    // A PNG takes the warp and weft colours.
+    const Output png =
+        run(cli("render " + (examples / "twill4.wif").string() + " " + (dir / "t.PNG").string()));
+    EXPECT_EQ(png.status, 0);
+    EXPECT_EQ(contents(dir / "t.PNG").substr(1, 3), "PNG");
+}
+
+TEST_F(Cli, RenderReplacesOnlyARealFile) {
+    std::ofstream(dir / "lanset.ini") << "";
+    const std::string design = WP_SOURCE_DIR "/examples/twill8.dob";
+    const std::string expected = contents(WP_SOURCE_DIR "/examples/expected/twill8.dob.pbm");
+    // A symbolic link: the file it points to is replaced, the link stays.
+    fs::create_directories(dir / "real");
+    std::ofstream(dir / "real" / "old.pbm") << "old";
+    fs::create_symlink("real/old.pbm", dir / "link.pbm");
+    ASSERT_EQ(run(cli("render " + design + " " + (dir / "link.pbm").string())).status, 0);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.pbm"));
+    EXPECT_EQ(contents(dir / "real" / "old.pbm"), expected);
+    // A folder, a FIFO, a device: refused with the reason, left alone.
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    for (const auto& [out, says] : {std::pair{(dir / "real").string(), "is a folder"},
+                                    std::pair{(dir / "fifo").string(), "is a FIFO"},
+                                    std::pair{std::string("/dev/null"), "is a device"}}) {
+        const Output o = run(cli("render " + design + " " + out + " 2>&1"));
+        EXPECT_EQ(o.status, 1) << out;
+        EXPECT_NE(o.out.find("weavepilot-cli: cannot write " + out), std::string::npos) << o.out;
+        EXPECT_NE(o.out.find(says), std::string::npos) << o.out;
+    }
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+    EXPECT_TRUE(fs::is_directory(dir / "real"));
+    // A design that does not load: its message, status 1, nothing written.
+    std::ofstream(dir / "bad.wif") << "[WIF]\n[CONTENTS]\n";
+    const Output bad = run(
+        cli("render " + (dir / "bad.wif").string() + " " + (dir / "bad.pbm").string() + " 2>&1"));
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.out.find("Cannot load " + (dir / "bad.wif").string() +
+                           ": the file has no [WEAVING] section."),
+              std::string::npos)
+        << bad.out;
+    EXPECT_FALSE(fs::exists(dir / "bad.pbm"));
 }
 
 }  // namespace

@@ -93,20 +93,12 @@ void TForm1::buildMenus() {
     };
     fileMenu_ = menuBar()->addMenu("&File");
     add(fileMenu_, "&Open", "", [this] { openDesign(FileType::Native); });
-    // Readers of these formats come later; their entries stay in place, disabled.
-    const struct {
-        const char* text;
-        const char* hint;
-        FileType type;
-        bool ready;
-    } later[] = {{"Open &IMP", "", FileType::Imp, true},
-                 {"Open &DW", "", FileType::Dw1, true},
-                 {"Open &BMP", "bilevel BMP image", FileType::Bmp, false},
-                 {"Open&JPEG", "bilevel JPEG image", FileType::Jpeg, false},
-                 {"Open&TIFF", "bilevel TIFF image", FileType::Tiff, false},
-                 {"Open&WIF", "WIF file", FileType::Wif, true}};
-    for (const auto& e : later)
-        add(fileMenu_, e.text, e.hint, [this, t = e.type] { openDesign(t); })->setEnabled(e.ready);
+    add(fileMenu_, "Open &IMP", "", [this] { openDesign(FileType::Imp); });
+    add(fileMenu_, "Open &DW", "", [this] { openDesign(FileType::Dw1); });
+    add(fileMenu_, "Open &BMP", "bilevel BMP image", [this] { openDesign(FileType::Bmp); });
+    add(fileMenu_, "Open&JPEG", "bilevel JPEG image", [this] { openDesign(FileType::Jpeg); });
+    add(fileMenu_, "Open&TIFF", "bilevel TIFF image", [this] { openDesign(FileType::Tiff); });
+    add(fileMenu_, "Open&WIF", "WIF file", [this] { openDesign(FileType::Wif); });
     fileMenu_->addSeparator();
     add(fileMenu_, "Do&wnload", "", [] {})->setEnabled(false);
     fileMenu_->addSeparator();
