@@ -10,6 +10,8 @@
 #include "app/lifecycle.h"
 #include "app/run.h"
 #include "app/session.h"
+#include "tools/colours.h"
+#include "ui/analysispanel.h"
 #include "ui/controlbar.h"
 #include "ui/designgrids.h"
 #include "ui/gridview.h"
@@ -17,6 +19,7 @@
 
 class QAction;
 class QCheckBox;
+class QDialog;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -32,6 +35,11 @@ namespace wp::ui {
 struct WindowHooks {
     std::function<Answer(BoxKind, const std::string& text, Buttons)> messageBox;
     std::function<std::optional<std::string>(const std::string& filter)> chooseFile;
+    std::function<std::optional<std::string>(const std::string& filter, const std::string& title)>
+        chooseSaveFile;
+    std::function<std::optional<uint32_t>(uint32_t initial)> chooseColour;
+    // A modal dialog, shown: acts on it and closes it, instead of its own loop.
+    std::function<void(QDialog&)> runDialog;
     std::function<void(const QUrl&)> openUrl;
 };
 
@@ -72,6 +80,7 @@ public:
     void clearColourBox() override;
     void designChanged() override;
     void closeAnalysisPanel() override;
+    void resetColourPattern() override;
 
     // Commands.
     void FormActivate();
@@ -86,6 +95,9 @@ public:
     void LoggingClick();
     void HelpClick(int context = kHelpMainWindow);
     void AboutClick();
+    // Menus "WarpColor" and "Weftcolor": the colour dialog for that target.
+    void ColourClick(ColourTarget target);
+    ColourPalettes& palettes() { return palettes_; }
 
     // Grid handling.
     void rebuildGrids();
@@ -110,7 +122,7 @@ public:
     QWidget* shaftPanel() const { return grids_->shaftPanel(); }
     QWidget* treadlingPanel() const { return grids_->treadlingPanel(); }
     QSplitter* splitter() const { return grids_->splitter(); }
-    QWidget* analysisPanel() const { return analysisPanel_; }
+    AnalysisPanel* analysisPanel() const { return analysis_; }
     QLabel* pickLabel() const { return controls_->pickLabel(); }
     QLabel* bottomLabel() const { return controls_->bottomLabel(); }
     QLineEdit* colourBox() const { return runPanel_->colourBox(); }
@@ -126,11 +138,6 @@ public:
     // A menu entry by its text without the ampersands ("Open", "Logging", "About...").
     QAction* action(const QString& text) const;
 
-    // Mouse actions on the grids, by cell.
-    void designGridPressed(int column, int row, Qt::MouseButton button);
-    void threadingGridPressed(int column, int row, Qt::MouseButton button);
-    void treadlingGridPressed(int column, int row, Qt::MouseButton button);
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
@@ -139,6 +146,9 @@ private:
     void buildMenus();
     void buildPanels();
     void applyControl(Control c);
+    void connectTools();
+    int runDialog(QDialog& dialog);
+    void run(void (WeavingRun::*command)());
     void boxClicked(Control c, bool checked);
     // The colour box: the pick's weft colour and colour number.
     void showPickColour(int pick);
@@ -158,7 +168,8 @@ private:
     RunPanelView* runPanel_ = nullptr;
     DesignGrids* grids_ = nullptr;
     ControlBar* controls_ = nullptr;
-    QWidget* analysisPanel_ = nullptr;
+    AnalysisPanel* analysis_ = nullptr;
+    ColourPalettes palettes_;
 
     std::optional<std::string> pendingFile_;
     bool busy_ = false;
