@@ -273,12 +273,6 @@ void TForm1::connectTools() {
             errorBox("Cannot read the colours file " + path + ": " + r.error + ".");
         return r.ok();
     });
-    life_.writeColoursFile = [this](const std::string& path) {
-        std::string error;
-        if (writeColoursFile(path, session_.design(), error)) return true;
-        errorBox("Cannot write the colours file " + error + ".");
-        return false;
-    };
     analysis_->chooseSaveFile = [this](const std::string& filter, const std::string& title) {
         if (options_.hooks.chooseSaveFile) return options_.hooks.chooseSaveFile(filter, title);
         return chooseSaveFile(this, qs(title), filter, session_.design().designFileName);

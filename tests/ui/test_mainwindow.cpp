@@ -424,6 +424,10 @@ void MainWindowTest::markerWithAndWithoutTabby() {
 void MainWindowTest::shaftPlotLayout() {
     Harness h(kNoLoom);
     TForm1& w = h.openShown();
+    // Without a design the box changes nothing.
+    w.ShaftModeClick(true);
+    QVERIFY(!w.shaftPanel()->isVisible());
+    w.ShaftModeClick(false);
     QVERIFY(h.load("twill8.dob"));
     QVERIFY(!w.shaftPanel()->isVisible());
     w.checkBox(Control::ShaftPlot)->click();
