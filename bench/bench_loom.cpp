@@ -13,10 +13,11 @@
 #include <fstream>
 #include <thread>
 
+#include "app/run.h"
 #include "app/session.h"
 #include "import/load.h"
 #include "import/nativewriter.h"
-#include "app/run.h"
+#include "loom/jx3/jx3.h"
 #include "sim/loomsim.h"
 
 namespace {
@@ -43,8 +44,9 @@ struct Rig {
         thread = std::thread([this] { sim.run(); });
         dir = fs::temp_directory_path() / ("wp_bench_" + std::to_string(::getpid()));
         fs::create_directories(dir);
-        std::ofstream(dir / "lanset.ini") << "[WeavePilot]\ncontrollerArrangement=3520\n[Ports]\nCOM1="
-                                          << sim.devicePath() << "\n";
+        std::ofstream(dir / "lanset.ini")
+            << "[WeavePilot]\ncontrollerArrangement=3520\n[Ports]\nCOM1=" << sim.devicePath()
+            << "\n";
         session = std::make_unique<wp::Session>(ui, (dir / "lanset.ini").string());
         session->loadSettings(true);
         run = std::make_unique<wp::WeavingRun>(*session);
@@ -83,7 +85,7 @@ void BM_PickOnTheLine(benchmark::State& state) {
         return;
     }
     wp::TWeave& drv = *rig.session->driver();
-    if (drv.SendFrame(11, 16, 0) != wp::kOk || drv.ReadResponse(3000) != wp::kOk) {
+    if (drv.beginWeaving(wp::RunMode::Start) != wp::StartResult::Started) {
         state.SkipWithError("no begin-weaving handshake");
         return;
     }
@@ -91,14 +93,14 @@ void BM_PickOnTheLine(benchmark::State& state) {
     int pick = 1;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
-        const int r = drv.SendPick(pick, 16, false);
+        const wp::SendResult r = drv.SendPick({pick});
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        if (r != wp::kOk || !drv.ResponseIs(0, 8)) {
+        if (r != wp::SendResult::Accepted) {
             state.SkipWithError("pick not acknowledged");
             return;
         }
         state.PauseTiming();
-        drv.ReadResponse(3000);  // the loom's "woven" report
+        drv.awaitPick();  // the loom's "woven" report
         pick = pick % 50 + 1;
         state.ResumeTiming();
     }
@@ -127,9 +129,9 @@ void BM_BuildPick(benchmark::State& state) {
         for (int k = 0; k < 16; ++k) wp::shuffleBlock(out.data() + k * wp::kModuleBytes);
         benchmark::DoNotOptimize(out.data());
     }
-    state.counters["share_of_wire"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * kWireSeconds,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["share_of_wire"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kWireSeconds,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_BuildPick)->Unit(benchmark::kMicrosecond);
 

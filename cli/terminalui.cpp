@@ -9,9 +9,12 @@ std::atomic<bool> TerminalUI::interrupted{false};
 Answer TerminalUI::messageBox(BoxKind, const std::string& text, Buttons buttons) {
     err_ << text << std::endl;
     switch (buttons) {
-        case Buttons::Ok: return Answer::Ok;
-        case Buttons::Yes: return Answer::Yes;
-        case Buttons::YesNo: break;
+        case Buttons::Ok:
+            return Answer::Ok;
+        case Buttons::Yes:
+            return Answer::Yes;
+        case Buttons::YesNo:
+            break;
     }
     const Answer a = answerYes_ ? Answer::Yes : Answer::No;
     err_ << (a == Answer::Yes ? "> Yes" : "> No") << std::endl;

@@ -3,27 +3,16 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/session.h"
 #include "import/native.h"
 
-namespace {
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static wp::SilentUserInterface ui;
-    static wp::Session session(ui, "/nonexistent/lanset.ini");
-    static wp::DesignLoader loader(session);
-    static bool configured = [] {
-        session.design().hw.hookCount = 3520;
-        session.design().hw.moduleCount = 16;
-        return true;
-    }();
-    (void)configured;
-    wp::DesignModel& d = session.design();
+    // The widest loom, so that every design the format can hold is read.
+    static wp::DesignModel d;
+    d.hw.hookCount = wp::kMaxHooks;
+    d.hw.moduleCount = wp::kMaxModules;
     d.releaseDesign();
     const std::vector<uint8_t> file(data, data + size);
-    const wp::ReadResult r = wp::readNativeDraft(file, d, loader, ui);
+    const wp::ReadResult r = wp::NativeReader().read(file, d);
     if (r.ok) {
         // Walk what was read, as the grid and the run would.
         unsigned sum = 0;

@@ -10,21 +10,26 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <unordered_map>
-
-#include "import/native.h"
 
 namespace wp {
 
 const char* fileFilter(FileType type) {
+    if (const DesignReader* reader = readerFor(type)) return reader->nameFilter();
     switch (type) {
-        case FileType::Native: return "Dobby|*.DOB|Countermarche|*.CTM";
-        case FileType::Imp: return "Import|*.IMP";
-        case FileType::Dw1: return "Pattrix|*.DW1";
-        case FileType::Bmp: return "BMPImage|*.BMP";
-        case FileType::Tiff: return "TIFFImage|*.TIF";
-        case FileType::Jpeg: return "JPEGImage|*.JPG";
-        case FileType::Wif: return "WIF file|*.WIF";
+        case FileType::Native:
+            return "Dobby|*.DOB|Countermarche|*.CTM";
+        case FileType::Imp:
+            return "Import|*.IMP";
+        case FileType::Dw1:
+            return "Pattrix|*.DW1";
+        case FileType::Bmp:
+            return "BMPImage|*.BMP";
+        case FileType::Tiff:
+            return "TIFFImage|*.TIF";
+        case FileType::Jpeg:
+            return "JPEGImage|*.JPG";
+        case FileType::Wif:
+            return "WIF file|*.WIF";
     }
     return "";
 }
@@ -36,16 +41,6 @@ std::string coloursFileName(const std::string& designFile) {
     const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     const bool cut = dot != std::string::npos && dot > nameStart;
     return (cut ? designFile.substr(0, dot) : designFile) + "_colors.bmp";
-}
-
-void numberWeftColours(DesignModel& d) {
-    std::unordered_map<uint32_t, uint16_t> seen;
-    const size_t n = std::min(d.weftColours.size(), d.weftColourNumbers.size());
-    for (size_t i = 0; i < n; ++i) {
-        auto [it, added] = seen.emplace(d.weftColours[i], static_cast<uint16_t>(seen.size() + 1));
-        d.weftColourNumbers[i] = it->second;
-        (void)added;
-    }
 }
 
 MappedFile::~MappedFile() {
@@ -69,7 +64,8 @@ bool MappedFile::open(const std::string& path, std::string& error, size_t maxByt
         error = "the file is too large to be a design";
         return false;
     }
-    void* m = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    void* m = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ,
+                     MAP_PRIVATE | MAP_POPULATE, fd, 0);
     const int mapError = errno;
     ::close(fd);
     if (m == MAP_FAILED) {
@@ -116,21 +112,6 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
     return !failed;
 }
 
-bool DesignLoader::truncateToLoom() {
-    DesignModel& d = s_.design();
-    const HardwareConfig& hw = d.hw;
-    if (d.header.wefts() > hw.maxWefts) d.header.set(Slot::wefts, static_cast<uint16_t>(hw.maxWefts));
-    if (d.header.warps() <= hw.hookCount) return false;
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  "Design size: %d threads, Available %d modules. Truncating from left",
-                  d.header.warps(), hw.hookCount / kModuleHooks);
-    s_.ui().errorBox(text);
-    const int keep = std::max(0, hw.hookCount - hw.blankHeadleCount);
-    d.header.set(Slot::warps, static_cast<uint16_t>(keep));
-    return true;
-}
-
 bool DesignLoader::openCommand(FileType type) {
     DesignModel& d = s_.design();
     UserInterface& ui = s_.ui();
@@ -157,23 +138,17 @@ bool DesignLoader::reload(const std::string& path, FileType type) {
 }
 
 ReadResult DesignLoader::readFile(FileType type, const std::string& path) {
-    DesignModel& d = s_.design();
-    switch (type) {
-        case FileType::Native: {
-            MappedFile file;
-            std::string error;
-            if (!file.open(path, error)) return ReadResult::failure(error);
-            return readNativeDraft(file.data(), file.size(), d, *this, s_.ui());
-        }
-        case FileType::Imp:
-        case FileType::Dw1:
-        case FileType::Bmp:
-        case FileType::Tiff:
-        case FileType::Jpeg:
-        case FileType::Wif:
-            break;
-    }
-    return ReadResult::failure("this version of the program cannot read this kind of file yet");
+    ReadResult r;
+    const DesignReader* reader = readerFor(type);
+    if (!reader) return r.failed("this version of the program cannot read this kind of file yet");
+    MappedFile file;
+    std::string error;
+    if (!file.open(path, error)) return r.failed(error);
+    ReadOptions options;
+    options.ask = [this](const std::string& question) {
+        return s_.ui().messageBox(BoxKind::Confirmation, question, Buttons::YesNo) == Answer::Yes;
+    };
+    return reader->read(file.data(), file.size(), s_.design(), options);
 }
 
 bool DesignLoader::commonLoad() {
@@ -190,6 +165,7 @@ bool DesignLoader::commonLoad() {
     d.header.set(Slot::loom, 0);
 
     const ReadResult result = readFile(d.designFileType, d.designFileName);
+    for (const ReadMessage& m : result.messages) ui.messageBox(m.kind, m.text, Buttons::Ok);
     if (!result.ok) {
         // No half-built design is offered for weaving.
         d.releaseDesign();

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "import/reader.h"
 #include "model/design.h"
 #include "model/loadhost.h"
 
@@ -11,14 +12,6 @@ namespace wp {
 
 // The open dialog's filter for each file type.
 const char* fileFilter(FileType type);
-
-// What a reader reports: nothing when the design was read, else the reason in
-// words a weaver understands (the file is named by the caller).
-struct ReadResult {
-    bool ok = true;
-    std::string error;
-    static ReadResult failure(std::string why) { return {false, std::move(why)}; }
-};
 
 // The single path by which designs reach the design model.
 class DesignLoader {
@@ -30,10 +23,6 @@ public:
     bool openCommand(FileType type);
     // The reload at start-up: no dialog, the stored pick stays in force.
     bool reload(const std::string& path, FileType type);
-
-    // Cuts the width to the loom and the picks to the row blocks; true when the
-    // width was cut (the weaver has been told).
-    bool truncateToLoom();
 
     // False skips the controller reset a load does while the controller has not
     // answered yet (for front ends that only inspect designs).
@@ -49,10 +38,6 @@ private:
 // The colours file of a design: its name cut before the last "." followed by
 // "_colors.bmp".
 std::string coloursFileName(const std::string& designFile);
-
-// Weft colour numbers: the first pick gets 1, every later pick the 1-based place
-// of its colour in the list of distinct colours met so far.
-void numberWeftColours(DesignModel& d);
 
 // A design file's bytes, mapped from the page cache rather than copied.
 class MappedFile {

@@ -98,7 +98,8 @@ void fillMatrix(DesignModel& d, const uint8_t* data, int W, int F, int dropped) 
             const uint8_t* ends = data + static_cast<size_t>(dropped + b) * stride;
             __m128i r[16];
             for (int k = 0; k < 16; ++k)
-                r[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ends + static_cast<size_t>(k) * stride + c0));
+                r[k] = _mm_loadu_si128(
+                    reinterpret_cast<const __m128i*>(ends + static_cast<size_t>(k) * stride + c0));
             __m128i t[16], u[16];
             for (int k = 0; k < 16; k += 2) {
                 t[k] = _mm_unpacklo_epi8(r[k], r[k + 1]);
@@ -162,7 +163,8 @@ void fillMatrix(DesignModel& d, const uint8_t* data, int W, int F, int dropped) 
         for (int b = done; b < fullBits; b += 8) {
             const uint8_t* p = col + static_cast<size_t>(b) * stride;
             uint64_t x = 0;
-            for (int k = 0; k < 8; ++k) x |= static_cast<uint64_t>(p[static_cast<size_t>(k) * stride]) << (8 * k);
+            for (int k = 0; k < 8; ++k)
+                x |= static_cast<uint64_t>(p[static_cast<size_t>(k) * stride]) << (8 * k);
             if (x == 0) continue;
             x = transpose8(x);
             for (int r = 0; r < rowsHere; ++r)
@@ -175,7 +177,8 @@ void fillMatrix(DesignModel& d, const uint8_t* data, int W, int F, int dropped) 
         for (size_t c = 0; c < stride; ++c) {
             for (unsigned v = end[c]; v != 0; v &= v - 1) {
                 const int j = static_cast<int>(c) * 8 + __builtin_ctz(v);
-                if (j < rows) row[static_cast<size_t>(j)][bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
+                if (j < rows)
+                    row[static_cast<size_t>(j)][bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
             }
         }
     }
@@ -183,19 +186,20 @@ void fillMatrix(DesignModel& d, const uint8_t* data, int W, int F, int dropped) 
 
 }  // namespace
 
-ReadResult readNativeDraft(const uint8_t* file, size_t size, DesignModel& d, DesignLoader& loader,
-                           UserInterface& ui) {
+ReadResult NativeReader::read(const uint8_t* file, size_t size, DesignModel& d,
+                              const ReadOptions&) const {
+    ReadResult r;
     Cursor c(file, size);
-    const Slot readSlots[] = {Slot::startTreadleTop, Slot::warps,  Slot::shafts,
-                              Slot::startTreadleRight, Slot::loom, Slot::blocksize,
-                              Slot::treadles,        Slot::wefts};
+    const Slot readSlots[] = {Slot::startTreadleTop,   Slot::warps, Slot::shafts,
+                              Slot::startTreadleRight, Slot::loom,  Slot::blocksize,
+                              Slot::treadles,          Slot::wefts};
     d.header = DesignHeader{};
     for (Slot s : readSlots) {
         if (!c.find(slotKey(s))) continue;
         uint16_t tag = 0, value = 0;
-        if (!c.u16(tag)) return ReadResult::failure("the file ends inside the header");
+        if (!c.u16(tag)) return r.failed("the file ends inside the header");
         if ((tag & 0x7FFF) == 0x2001) {
-            if (!c.u16(value)) return ReadResult::failure("the file ends inside the header");
+            if (!c.u16(value)) return r.failed("the file ends inside the header");
             d.header.set(s, value);
         } else {
             d.header.set(s, 65535);
@@ -204,16 +208,16 @@ ReadResult readNativeDraft(const uint8_t* file, size_t size, DesignModel& d, Des
 
     const int W = d.header.warps();
     const int F = d.header.wefts();
-    if (W == 0) return ReadResult::failure("the design has no warp ends");
-    if (F == 0) return ReadResult::failure("the design has no picks");
+    if (W == 0) return r.failed("the design has no warp ends");
+    if (F == 0) return r.failed("the design has no picks");
     // A draft is drawn shaft by shaft and treadle by treadle; more than this
     // is a damaged header, not a loom.
     constexpr int kMaxDraftSize = 1024;
     if (d.header.shafts() > kMaxDraftSize || d.header.treadles() > kMaxDraftSize)
-        return ReadResult::failure("the draft has " + std::to_string(d.header.shafts()) +
-                                   " shafts and " + std::to_string(d.header.treadles()) +
-                                   " treadles, more than a draft can have");
-    loader.truncateToLoom();
+        return r.failed("the draft has " + std::to_string(d.header.shafts()) + " shafts and " +
+                        std::to_string(d.header.treadles()) +
+                        " treadles, more than a draft can have");
+    truncateToLoom(d, r);
     const int warps = d.header.warps();
     const int wefts = d.header.wefts();
     const int dropped = W - warps;
@@ -222,30 +226,31 @@ ReadResult readNativeDraft(const uint8_t* file, size_t size, DesignModel& d, Des
     d.initialiseColours(0);
 
     if (c.find("Color")) {
-        for (int r = 0; r < W; ++r) {
+        for (int k = 0; k < W; ++k) {
             const uint8_t* rec = c.take(5);
-            if (!rec) return ReadResult::failure("the file ends inside the warp colours");
-            if (r >= dropped) d.warpColours[static_cast<size_t>(W - r - 1)] = rgb(rec);
+            if (!rec) return r.failed("the file ends inside the warp colours");
+            if (k >= dropped) d.warpColours[static_cast<size_t>(W - k - 1)] = rgb(rec);
         }
-        if (!c.skip(4)) return ReadResult::failure("the file ends after the warp colours");
+        if (!c.skip(4)) return r.failed("the file ends after the warp colours");
         for (int k = 0; k < F; ++k) {
             const uint8_t* rec = c.take(5);
-            if (!rec) return ReadResult::failure("the file ends inside the weft colours");
+            if (!rec) return r.failed("the file ends inside the weft colours");
             if (k < wefts) d.weftColours[static_cast<size_t>(wefts - k - 1)] = rgb(rec + 2);
         }
         if (shafts != 0) {
-            if (!c.skip(6)) return ReadResult::failure("the file ends before the threading");
+            if (!c.skip(6)) return r.failed("the file ends before the threading");
             // After a truncation the threading follows the warp ends the
             // matrix keeps: the first `dropped` items go with the dropped ends.
             d.draft.threading.assign(static_cast<size_t>(warps), 0);
             for (int k = 0; k < W; ++k) {
                 uint16_t v = 0;
-                if (!c.item(v)) return ReadResult::failure("the file ends inside the threading");
+                if (!c.item(v)) return r.failed("the file ends inside the threading");
                 const int b = k - dropped;
-                if (b >= 0 && b < warps) d.draft.threading[static_cast<size_t>(b)] = static_cast<uint8_t>(v & 0xFF);
+                if (b >= 0 && b < warps)
+                    d.draft.threading[static_cast<size_t>(b)] = static_cast<uint8_t>(v & 0xFF);
             }
             uint16_t length = 0;
-            if (!c.item(length)) return ReadResult::failure("the file ends after the threading");
+            if (!c.item(length)) return r.failed("the file ends after the threading");
             const size_t shaftBytes = static_cast<size_t>((shafts + 7) / 8);
             const size_t weftBytes = static_cast<size_t>((wefts + 7) / 8);
             d.draft.treadling.assign(static_cast<size_t>(treadles) * weftBytes, 0);
@@ -254,15 +259,15 @@ ReadResult readNativeDraft(const uint8_t* file, size_t size, DesignModel& d, Des
                 // a shorter tie-up leaves the rest untied.
                 const size_t n = length & 0x0FFF;
                 const uint8_t* tie = c.take(n);
-                if (!tie) return ReadResult::failure("the file ends inside the tie-up");
+                if (!tie) return r.failed("the file ends inside the tie-up");
                 d.draft.tieUp.assign(static_cast<size_t>(treadles) * shaftBytes, 0);
                 std::copy_n(tie, std::min(n, d.draft.tieUp.size()), d.draft.tieUp.begin());
-                if (!c.skip(6)) return ReadResult::failure("the file ends before the treadling");
+                if (!c.skip(6)) return r.failed("the file ends before the treadling");
                 // Item l is the file's weft l, which the matrix data puts in
                 // lift-matrix row l: treadling and lifts agree pick for pick.
                 for (int l = 0; l < F; ++l) {
                     uint16_t v = 0;
-                    if (!c.item(v)) return ReadResult::failure("the file ends inside the treadling");
+                    if (!c.item(v)) return r.failed("the file ends inside the treadling");
                     const int t = v & 0x7FFF;
                     if (l < wefts && t < treadles) d.setTreadlingBit(t, RowNo{l}, true);
                 }
@@ -270,12 +275,13 @@ ReadResult readNativeDraft(const uint8_t* file, size_t size, DesignModel& d, Des
                 d.draft.tieUp.assign(static_cast<size_t>(shafts) * shaftBytes, 0);
                 for (int j = 0; j < shafts; ++j) {
                     const int s = shafts - 1 - j;
-                    d.draft.tieUp[static_cast<size_t>(j) * shaftBytes + static_cast<size_t>(s / 8)] |=
+                    d.draft
+                        .tieUp[static_cast<size_t>(j) * shaftBytes + static_cast<size_t>(s / 8)] |=
                         static_cast<uint8_t>(1u << (s % 8));
                 }
                 const size_t m = length & 0x7FFF;
                 const uint8_t* plan = c.take(m);
-                if (!plan) return ReadResult::failure("the file ends inside the lift plan");
+                if (!plan) return r.failed("the file ends inside the lift plan");
                 // Rows of the file are ceil(F/8) bytes; a capped design keeps
                 // the start of each.
                 const size_t fileRow = static_cast<size_t>((F + 7) / 8);
@@ -283,7 +289,9 @@ ReadResult readNativeDraft(const uint8_t* file, size_t size, DesignModel& d, Des
                     const size_t from = t * fileRow;
                     if (from >= m) break;
                     const size_t n = std::min({weftBytes, fileRow, m - from});
-                    std::copy_n(plan + from, n, d.draft.treadling.begin() + static_cast<std::ptrdiff_t>(t * weftBytes));
+                    std::copy_n(
+                        plan + from, n,
+                        d.draft.treadling.begin() + static_cast<std::ptrdiff_t>(t * weftBytes));
                 }
             }
         }
@@ -291,26 +299,25 @@ ReadResult readNativeDraft(const uint8_t* file, size_t size, DesignModel& d, Des
     }
 
     if (!c.find("Struct")) {
-        ui.messageBox(BoxKind::Information, "Unknown file structure.", Buttons::Ok);
-        return ReadResult::failure("");
+        r.tell(BoxKind::Information, "Unknown file structure.");
+        return r.failed("");
     }
     if (!d.allocateMatrix()) {
-        ui.messageBox(BoxKind::Information, "Insufficient memory.", Buttons::Ok);
-        return ReadResult::failure("");
+        r.tell(BoxKind::Information, "Insufficient memory.");
+        return r.failed("");
     }
     // The stored length is a signed 16-bit number and cannot describe a large
     // design: the header's sizes say how much data there is.
     uint16_t storedLength = 0;
-    if (!c.u16(storedLength)) return ReadResult::failure("the file ends before the design data");
+    if (!c.u16(storedLength)) return r.failed("the file ends before the design data");
     const size_t need = static_cast<size_t>(W) * static_cast<size_t>((F + 7) / 8);
     const uint8_t* data = c.take(need);
     if (!data) {
-        return ReadResult::failure("the design data is shorter than its header says (" +
-                                   std::to_string(c.left()) + " of " + std::to_string(need) +
-                                   " bytes)");
+        return r.failed("the design data is shorter than its header says (" +
+                        std::to_string(c.left()) + " of " + std::to_string(need) + " bytes)");
     }
     fillMatrix(d, data, W, F, dropped);
-    return {};
+    return r;
 }
 
 }  // namespace wp

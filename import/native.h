@@ -1,21 +1,18 @@
 #pragma once
 
-#include <cstdint>
-#include <vector>
-
-#include "import/load.h"
+#include "import/reader.h"
 
 namespace wp {
 
-class DesignLoader;
-
-// Reads a native dobby or countermarche draft (*.DOB, *.CTM) held in memory
-// into the design model. Truncation to the loom goes through the loader.
-ReadResult readNativeDraft(const uint8_t* file, size_t size, DesignModel& d, DesignLoader& loader,
-                           UserInterface& ui);
-inline ReadResult readNativeDraft(const std::vector<uint8_t>& file, DesignModel& d,
-                                  DesignLoader& loader, UserInterface& ui) {
-    return readNativeDraft(file.data(), file.size(), d, loader, ui);
-}
+// Native dobby and countermarche drafts (*.DOB, *.CTM): keys found by
+// searching, sizes, colours, the shaft draft and the lift matrix.
+class NativeReader final : public DesignReader {
+public:
+    using DesignReader::read;
+    FileType fileType() const override { return FileType::Native; }
+    const char* nameFilter() const override { return "Dobby|*.DOB|Countermarche|*.CTM"; }
+    ReadResult read(const uint8_t* data, size_t size, DesignModel& d,
+                    const ReadOptions& options) const override;
+};
 
 }  // namespace wp

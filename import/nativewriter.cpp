@@ -57,7 +57,8 @@ std::vector<uint8_t> writeNativeDraft(const NativeDraft& d) {
         }
         if (d.shafts != 0) {
             out.insert(out.end(), 6, 0);
-            for (int i = 0; i < W; ++i) putItem(out, d.threading ? static_cast<unsigned>(d.threading(W - i)) : 0);
+            for (int i = 0; i < W; ++i)
+                putItem(out, d.threading ? static_cast<unsigned>(d.threading(W - i)) : 0);
             const int shaftBytes = (d.shafts + 7) / 8;
             if (d.loom == 608) {
                 putItem(out, static_cast<unsigned>(d.treadles * shaftBytes));
@@ -65,12 +66,15 @@ std::vector<uint8_t> writeNativeDraft(const NativeDraft& d) {
                     for (int b = 0; b < shaftBytes; ++b) {
                         uint8_t v = 0;
                         for (int k = 0; k < 8; ++k)
-                            if (d.tieUp && b * 8 + k < d.shafts && d.tieUp(t, b * 8 + k)) v |= static_cast<uint8_t>(1u << k);
+                            if (d.tieUp && b * 8 + k < d.shafts && d.tieUp(t, b * 8 + k))
+                                v |= static_cast<uint8_t>(1u << k);
                         out.push_back(v);
                     }
                 }
                 out.insert(out.end(), 6, 0);
-                for (int j = 0; j < F; ++j) putItem(out, d.treadleOfPick ? static_cast<unsigned>(d.treadleOfPick(F - j)) : 0);
+                for (int j = 0; j < F; ++j)
+                    putItem(out,
+                            d.treadleOfPick ? static_cast<unsigned>(d.treadleOfPick(F - j)) : 0);
             } else {
                 const int rowBytes = (F + 7) / 8;
                 putItem(out, static_cast<unsigned>(d.treadles * rowBytes));
@@ -79,7 +83,8 @@ std::vector<uint8_t> writeNativeDraft(const NativeDraft& d) {
                         uint8_t v = 0;
                         for (int k = 0; k < 8; ++k) {
                             const int j = b * 8 + k;
-                            if (j < F && d.liftPlan && d.liftPlan(t, F - j)) v |= static_cast<uint8_t>(1u << k);
+                            if (j < F && d.liftPlan && d.liftPlan(t, F - j))
+                                v |= static_cast<uint8_t>(1u << k);
                         }
                         out.push_back(v);
                     }
@@ -99,7 +104,8 @@ std::vector<uint8_t> writeNativeDraft(const NativeDraft& d) {
     for (int i = 0; i < W; ++i) {
         for (int j = 0; j < F; ++j) {
             if (d.lifted && d.lifted(F - j, W - i))
-                out[start + static_cast<size_t>(i) * stride + static_cast<size_t>(j / 8)] |= static_cast<uint8_t>(1u << (j % 8));
+                out[start + static_cast<size_t>(i) * stride + static_cast<size_t>(j / 8)] |=
+                    static_cast<uint8_t>(1u << (j % 8));
         }
     }
     return out;

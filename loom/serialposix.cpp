@@ -21,29 +21,47 @@ using Clock = std::chrono::steady_clock;
 
 speed_t speedFor(int baud) {
     switch (baud) {
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        default: return B0;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        default:
+            return B0;
     }
 }
 
 int baudFor(speed_t s) {
     switch (s) {
-        case B1200: return 1200;
-        case B2400: return 2400;
-        case B4800: return 4800;
-        case B9600: return 9600;
-        case B19200: return 19200;
-        case B38400: return 38400;
-        case B57600: return 57600;
-        case B115200: return 115200;
-        default: return 0;
+        case B1200:
+            return 1200;
+        case B2400:
+            return 2400;
+        case B4800:
+            return 4800;
+        case B9600:
+            return 9600;
+        case B19200:
+            return 19200;
+        case B38400:
+            return 38400;
+        case B57600:
+            return 57600;
+        case B115200:
+            return 115200;
+        default:
+            return 0;
     }
 }
 
@@ -90,10 +108,13 @@ public:
         termios t{};
         if (!fail(::tcgetattr(fd_, &t))) return false;
         ls.baudRate = baudFor(cfgetospeed(&t));
-        ls.dataBits = (t.c_cflag & CSIZE) == CS7 ? 7 : (t.c_cflag & CSIZE) == CS6 ? 6
-                      : (t.c_cflag & CSIZE) == CS5 ? 5 : 8;
-        ls.parity = !(t.c_cflag & PARENB) ? Parity::None
-                    : (t.c_cflag & PARODD) ? Parity::Odd : Parity::Even;
+        ls.dataBits = (t.c_cflag & CSIZE) == CS7   ? 7
+                      : (t.c_cflag & CSIZE) == CS6 ? 6
+                      : (t.c_cflag & CSIZE) == CS5 ? 5
+                                                   : 8;
+        ls.parity = !(t.c_cflag & PARENB)  ? Parity::None
+                    : (t.c_cflag & PARODD) ? Parity::Odd
+                                           : Parity::Even;
         ls.stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
         ls.parityCheck = t.c_iflag & INPCK;
         ls.ctsOutFlow = t.c_cflag & CRTSCTS;
@@ -169,7 +190,8 @@ public:
         if (::ioctl(fd_, TIOCOUTQ, &n) == 0 && n > 0) st.outQueue = static_cast<uint32_t>(n);
         if (st.inQueue == 0) {
             pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) hungUp_ = true;
+            if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+                hungUp_ = true;
         }
         // A line that has hung up stays in error until the port is reopened.
         if (hungUp_) st.flags |= kErrIO;
@@ -184,8 +206,8 @@ public:
             lastError_ = EBADF;
             return false;
         }
-        const uint64_t total = uint64_t{timeouts_.readTotalMultiplier} * count +
-                               timeouts_.readTotalConstant;
+        const uint64_t total =
+            uint64_t{timeouts_.readTotalMultiplier} * count + timeouts_.readTotalConstant;
         const bool noTotal = total == 0;
         const auto deadline = Clock::now() + std::chrono::milliseconds(total);
         auto lastByte = Clock::now();
@@ -234,8 +256,8 @@ public:
             lastError_ = EBADF;
             return false;
         }
-        const uint64_t total = uint64_t{timeouts_.writeTotalMultiplier} * count +
-                               timeouts_.writeTotalConstant;
+        const uint64_t total =
+            uint64_t{timeouts_.writeTotalMultiplier} * count + timeouts_.writeTotalConstant;
         const auto deadline = Clock::now() + std::chrono::milliseconds(total);
         while (written < count) {
             const ssize_t r = ::write(fd_, buf + written, count - written);
@@ -276,9 +298,7 @@ public:
 
     int lastError() const override { return lastError_; }
 
-    std::string errorText(int code) const override {
-        return path_ + ": " + std::strerror(code);
-    }
+    std::string errorText(int code) const override { return path_ + ": " + std::strerror(code); }
 
 private:
     bool fail(int rc) {
@@ -290,9 +310,7 @@ private:
         return rc == 0;
     }
 
-    void setModemLine(int line, bool on) {
-        ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line);
-    }
+    void setModemLine(int line, bool on) { ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line); }
 
     PortResolver resolve_;
     std::string path_;

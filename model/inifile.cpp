@@ -1,96 +1,165 @@
 #include "model/inifile.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
 namespace wp {
 namespace {
 
-std::string trim(const std::string& s) {
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
+
+std::string_view trim(std::string_view s) {
     size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+    while (b < e && isSpace(s[b])) ++b;
+    while (e > b && isSpace(s[e - 1])) --e;
     return s.substr(b, e - b);
 }
 
-bool sameName(const std::string& a, const std::string& b) {
+// Section name of a "[name]" line (a comment may follow it), or nothing.
+std::optional<std::string_view> sectionOf(std::string_view line) {
+    const std::string_view t = trim(line);
+    if (t.empty() || t.front() != '[') return std::nullopt;
+    const size_t close = t.find(']');
+    if (close == std::string_view::npos) return std::nullopt;
+    const std::string_view rest = trim(t.substr(close + 1));
+    if (!rest.empty() && rest[0] != ';' && rest[0] != '#') return std::nullopt;
+    return trim(t.substr(1, close - 1));
+}
+
+bool isComment(std::string_view t) {
+    return t.empty() || t[0] == ';' || t[0] == '#';
+}
+
+std::string_view unquoted(std::string_view v) {
+    if (v.size() >= 2 &&
+        ((v.front() == '"' && v.back() == '"') || (v.front() == '\'' && v.back() == '\'')))
+        return v.substr(1, v.size() - 2);
+    return v;
+}
+
+}  // namespace
+
+bool sameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
+        if (a[i] != b[i] && std::tolower(static_cast<unsigned char>(a[i])) !=
+                                std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     return true;
 }
 
-// Section name of a "[name]" line, or nothing.
-std::optional<std::string> sectionOf(const std::string& line) {
-    const std::string t = trim(line);
-    if (t.size() >= 2 && t.front() == '[' && t.back() == ']') return trim(t.substr(1, t.size() - 2));
-    return std::nullopt;
-}
-
-bool isComment(const std::string& t) { return t.empty() || t[0] == ';' || t[0] == '#'; }
-
-}  // namespace
-
-bool IniFile::load(const std::string& path) {
+bool IniFile::load(const std::string& path, int* errorCode) {
     lines_.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    parse(ss.str());
+    indexed_ = false;
+    auto fail = [&](int e) {
+        if (errorCode) *errorCode = e;
+        return false;
+    };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fail(errno);
+    std::string text;
+    char buf[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int e = errno;
+            ::close(fd);
+            return fail(e);
+        }
+        if (n == 0) break;
+        text.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    parse(text);
+    if (errorCode) *errorCode = 0;
     return true;
 }
 
-void IniFile::parse(const std::string& text) {
+void IniFile::parse(std::string_view text) {
     lines_.clear();
-    std::string line;
-    std::istringstream in(text);
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines_.push_back(line);
+    indexed_ = false;
+    if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) end = text.size();
+        lines_.emplace_back(text.substr(start, end - start));
+        start = end;
+        if (start < text.size() && text[start] == '\r') ++start;
+        if (start < text.size() && text[start] == '\n') ++start;
     }
 }
 
-std::optional<std::string> IniFile::value(const std::string& section,
-                                          const std::string& key) const {
-    bool inSection = false;
-    for (const auto& line : lines_) {
+const std::vector<IniFile::Section>& IniFile::index() const {
+    if (indexed_) return index_;
+    index_.clear();
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        const std::string_view line = lines_[i];
         if (auto s = sectionOf(line)) {
-            inSection = sameName(*s, section);
+            index_.push_back({std::string(*s), {}});
             continue;
         }
-        if (!inSection) continue;
-        const std::string t = trim(line);
+        if (index_.empty()) continue;  // lines before the first section belong to none
+        const std::string_view t = trim(line);
         if (isComment(t)) continue;
-        const size_t eq = t.find('=');
-        if (eq == std::string::npos || !sameName(trim(t.substr(0, eq)), key)) continue;
-        std::string v = trim(t.substr(eq + 1));
-        if (v.size() >= 2 && ((v.front() == '"' && v.back() == '"') ||
-                              (v.front() == '\'' && v.back() == '\'')))
-            v = v.substr(1, v.size() - 2);
-        return v;
+        const size_t eq = line.find('=');
+        if (eq == std::string_view::npos) continue;
+        const std::string_view key = trim(line.substr(0, eq));
+        const std::string_view value = trim(line.substr(eq + 1));
+        const auto offset = [&](std::string_view part) {
+            return static_cast<uint32_t>(part.data() - line.data());
+        };
+        index_.back().entries.push_back(
+            {static_cast<uint32_t>(i), offset(key), offset(key) + static_cast<uint32_t>(key.size()),
+             offset(value), offset(value) + static_cast<uint32_t>(value.size())});
+    }
+    indexed_ = true;
+    return index_;
+}
+
+std::string_view IniFile::keyOf(const Entry& e) const {
+    return std::string_view(lines_[e.line]).substr(e.keyBegin, e.keyEnd - e.keyBegin);
+}
+
+std::string_view IniFile::valueOf(const Entry& e) const {
+    return std::string_view(lines_[e.line]).substr(e.valueBegin, e.valueEnd - e.valueBegin);
+}
+
+bool IniFile::hasSection(std::string_view section) const {
+    for (const Section& s : index())
+        if (sameName(s.name, section)) return true;
+    return false;
+}
+
+std::optional<std::string> IniFile::value(std::string_view section, std::string_view key) const {
+    for (const Section& s : index()) {
+        if (!sameName(s.name, section)) continue;
+        for (const Entry& e : s.entries)
+            if (sameName(keyOf(e), key)) return std::string(unquoted(valueOf(e)));
     }
     return std::nullopt;
 }
 
-std::string IniFile::readString(const std::string& section, const std::string& key,
+std::string IniFile::readString(std::string_view section, std::string_view key,
                                 const std::string& def) const {
     auto v = value(section, key);
     return v ? *v : def;
 }
 
-int IniFile::readInt(const std::string& section, const std::string& key, int def) const {
+int IniFile::readInt(std::string_view section, std::string_view key, int def) const {
     auto v = value(section, key);
     if (!v) return def;
     const char* p = v->c_str();
@@ -102,25 +171,23 @@ int IniFile::readInt(const std::string& section, const std::string& key, int def
 }
 
 std::vector<std::pair<std::string, std::string>> IniFile::sectionEntries(
-    const std::string& section) const {
+    std::string_view section) const {
     std::vector<std::pair<std::string, std::string>> out;
-    bool inSection = false;
-    for (const auto& line : lines_) {
-        if (auto s = sectionOf(line)) {
-            inSection = sameName(*s, section);
-            continue;
-        }
-        const std::string t = trim(line);
-        if (!inSection || isComment(t)) continue;
-        const size_t eq = t.find('=');
-        if (eq == std::string::npos) continue;
-        out.emplace_back(trim(t.substr(0, eq)), trim(t.substr(eq + 1)));
-    }
+    forEachEntry(section, [&](std::string_view k, std::string_view v) { out.emplace_back(k, v); });
     return out;
+}
+
+void IniFile::forEachEntry(std::string_view section,
+                           const std::function<void(std::string_view, std::string_view)>& f) const {
+    for (const Section& s : index()) {
+        if (!sameName(s.name, section)) continue;
+        for (const Entry& e : s.entries) f(keyOf(e), valueOf(e));
+    }
 }
 
 void IniFile::setValue(const std::string& section, const std::string& key,
                        const std::string& value) {
+    indexed_ = false;
     const std::string entry = key + "=" + value;
     bool inSection = false;
     size_t lastOfSection = std::string::npos;
@@ -131,11 +198,11 @@ void IniFile::setValue(const std::string& section, const std::string& key,
             continue;
         }
         if (!inSection) continue;
-        const std::string t = trim(lines_[i]);
+        const std::string_view t = trim(lines_[i]);
         if (!t.empty()) lastOfSection = i;
         if (isComment(t)) continue;
         const size_t eq = t.find('=');
-        if (eq != std::string::npos && sameName(trim(t.substr(0, eq)), key)) {
+        if (eq != std::string_view::npos && sameName(trim(t.substr(0, eq)), key)) {
             lines_[i] = entry;
             return;
         }
@@ -150,11 +217,12 @@ void IniFile::setValue(const std::string& section, const std::string& key,
 }
 
 void IniFile::eraseSection(const std::string& section) {
+    indexed_ = false;
     std::vector<std::string> kept;
     bool inSection = false;
-    for (const auto& line : lines_) {
+    for (auto& line : lines_) {
         if (auto s = sectionOf(line)) inSection = sameName(*s, section);
-        if (!inSection) kept.push_back(line);
+        if (!inSection) kept.push_back(std::move(line));
     }
     lines_ = std::move(kept);
 }
@@ -172,23 +240,66 @@ bool IniFile::save(const std::string& path, std::string* error) const {
     return writeFileAtomically(path, text(), error);
 }
 
-std::optional<long long> parseWholeInt(const std::string& text) {
-    const std::string t = trim(text);
+std::optional<long long> parseWholeInt(std::string_view text) {
+    const std::string_view t = trim(text);
     if (t.empty()) return std::nullopt;
     size_t i = 0;
     if (t[0] == '+' || t[0] == '-') i = 1;
     if (i == t.size() || t.size() - i > 12) return std::nullopt;
-    for (size_t k = i; k < t.size(); ++k)
+    long long v = 0;
+    for (size_t k = i; k < t.size(); ++k) {
         if (!std::isdigit(static_cast<unsigned char>(t[k]))) return std::nullopt;
-    return std::stoll(t);
+        v = v * 10 + (t[k] - '0');
+    }
+    return t[0] == '-' ? -v : v;
 }
+
+namespace {
+
+// The file a write to path replaces: path itself, or what a chain of symbolic
+// links at path ends in. Empty (with errno set) when the chain does not end.
+std::string writeTarget(const std::string& path) {
+    std::string target = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
+        char buf[PATH_MAX];
+        const ssize_t n = ::readlink(target.c_str(), buf, sizeof buf - 1);
+        if (n < 0) return {};
+        const std::string link(buf, static_cast<size_t>(n));
+        if (!link.empty() && link[0] == '/') {
+            target = link;
+        } else {
+            const size_t slash = target.find_last_of('/');
+            target =
+                (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + link;
+        }
+    }
+    errno = ELOOP;
+    return {};
+}
+
+}  // namespace
 
 bool writeFileAtomically(const std::string& path, const std::string& data, std::string* error) {
     auto fail = [&](const std::string& what) {
         if (error) *error = what + ": " + std::strerror(errno);
         return false;
     };
-    std::string tmp = path + ".tmpXXXXXX";
+    const std::string target = writeTarget(path);
+    if (target.empty()) return fail(path);
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        if (error)
+            *error = path + ": " +
+                     (S_ISDIR(st.st_mode)    ? "is a folder"
+                      : S_ISFIFO(st.st_mode) ? "is a FIFO"
+                      : S_ISSOCK(st.st_mode) ? "is a socket"
+                                             : "is a device") +
+                     ", not a file to replace";
+        return false;
+    }
+    std::string tmp = target + ".tmpXXXXXX";
     std::vector<char> name(tmp.begin(), tmp.end());
     name.push_back('\0');
     const int fd = ::mkstemp(name.data());
@@ -215,7 +326,7 @@ bool writeFileAtomically(const std::string& path, const std::string& data, std::
         return fail(path);
     }
     ::close(fd);
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    if (::rename(tmp.c_str(), target.c_str()) != 0) {
         const int e = errno;
         ::unlink(tmp.c_str());
         errno = e;

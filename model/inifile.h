@@ -1,28 +1,42 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace wp {
 
-// A profile (INI) file: [Section] headers and key=value lines. Section and key
-// names compare case-insensitively, as profile files always have; values are
-// trimmed of spaces and of one pair of surrounding quotes. Lines the program
-// does not touch (comments, unknown keys) are kept as they are on save.
+// A profile (INI) file as Windows programs read and write them, for the
+// settings file and for WIF drafts alike: [Section] headers and key=value
+// lines. Section and key names compare without regard to case; values are
+// trimmed of spaces and of one pair of surrounding quotes and otherwise kept
+// as they stand (no list splitting, no escapes). Lines starting with ';' or '#'
+// are comments; a byte-order mark and CR, LF or CRLF line ends are accepted.
+// When a key appears twice, the first one counts. Lines the program does not
+// touch (comments, unknown keys) are kept as they are on save.
 class IniFile {
 public:
-    // Reads the file; a missing file gives an empty one (false), nothing else fails.
-    bool load(const std::string& path);
-    void parse(const std::string& text);
+    // Reads the file; a file that cannot be read gives an empty one and false,
+    // with the reason's errno in *errorCode (ENOENT for a missing file).
+    bool load(const std::string& path, int* errorCode = nullptr);
+    void parse(std::string_view text);
 
-    std::optional<std::string> value(const std::string& section, const std::string& key) const;
-    std::string readString(const std::string& section, const std::string& key,
+    bool hasSection(std::string_view section) const;
+    std::optional<std::string> value(std::string_view section, std::string_view key) const;
+    std::string readString(std::string_view section, std::string_view key,
                            const std::string& def) const;
     // A missing key, or a value that does not start with a number, gives def.
-    int readInt(const std::string& section, const std::string& key, int def) const;
-    // All key=value pairs of a section, in file order.
-    std::vector<std::pair<std::string, std::string>> sectionEntries(const std::string& section) const;
+    int readInt(std::string_view section, std::string_view key, int def) const;
+    // All key=value pairs of a section, in file order, values trimmed.
+    std::vector<std::pair<std::string, std::string>> sectionEntries(std::string_view section) const;
+    // The same without copies, for large sections; the views last until the
+    // file is changed.
+    void forEachEntry(
+        std::string_view section,
+        const std::function<void(std::string_view key, std::string_view value)>& f) const;
 
     void setValue(const std::string& section, const std::string& key, const std::string& value);
     void eraseSection(const std::string& section);
@@ -32,14 +46,35 @@ public:
     bool save(const std::string& path, std::string* error = nullptr) const;
 
 private:
+    struct Entry {
+        uint32_t line;
+        uint32_t keyBegin, keyEnd;      // trimmed key within the line
+        uint32_t valueBegin, valueEnd;  // trimmed value within the line
+    };
+    struct Section {
+        std::string name;
+        std::vector<Entry> entries;
+    };
+    const std::vector<Section>& index() const;
+    std::string_view keyOf(const Entry& e) const;
+    std::string_view valueOf(const Entry& e) const;
+
     std::vector<std::string> lines_;
+    // Built on first use, dropped by every change to the lines.
+    mutable std::vector<Section> index_;
+    mutable bool indexed_ = false;
 };
 
-// Parses a whole token as a decimal integer (surrounding spaces allowed).
-std::optional<long long> parseWholeInt(const std::string& text);
+// Whether two section or key names are the same without regard to case.
+bool sameName(std::string_view a, std::string_view b);
 
-// Writes data to path through a temporary file in the same folder, flushed to disk
-// and renamed over the old file.
+// Parses a whole token as a decimal integer (surrounding spaces allowed).
+std::optional<long long> parseWholeInt(std::string_view text);
+
+// Writes data to path through a temporary file in the same folder, flushed to
+// disk and renamed over the old file. A symbolic link at path is followed, so
+// the file it points to is replaced and the link stays; a folder, device, FIFO
+// or socket at path is refused.
 bool writeFileAtomically(const std::string& path, const std::string& data, std::string* error);
 
 }  // namespace wp

@@ -71,6 +71,12 @@ public:
     virtual void fillState(SimState& state) const = 0;
 };
 
+// The faults that end the line once the word on the number-th woven pick has
+// gone out (at `sent`): a hang-up, or the end of the simulation. True when one
+// applies and the engine must take no more input.
+bool endAfterPick(const LoomSimOptions& options, EngineContext& ctx, std::uint64_t number,
+                  TimePoint sent);
+
 inline bool listed(const std::vector<std::uint64_t>& numbers, std::uint64_t n) {
     return std::find(numbers.begin(), numbers.end(), n) != numbers.end();
 }

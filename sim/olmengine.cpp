@@ -16,7 +16,6 @@ constexpr int kDirectWord = 52;
 constexpr int kDirectByte = 54;
 constexpr std::size_t kStoreDigits = 4;  // "%4.4X" words, "00%2.2X" bytes
 constexpr std::size_t kMaxDigits = 8;
-constexpr auto kHangupGrace = std::chrono::milliseconds(50);
 
 int twoDigits(std::string_view text) {
     if (text.size() != 2 || !std::isdigit(static_cast<unsigned char>(text[0])) ||
@@ -194,14 +193,7 @@ void OlmEngine::weavePending(TimePoint at) {
         WovenPick{olmLifts(options_.olmDraft, pick.word, pick.byte), pick.word, pick.byte});
     answer(pick.line, "Q\r\n", at);
     const TimePoint sent = at + ctx_.lineTime(3);
-    if (options_.hangupAfterPicks == number) {
-        ctx_.log("hanging up after pick " + std::to_string(number));
-        closing_ = true;
-        ctx_.hangUp(sent + kHangupGrace);
-    } else if (options_.exitAfterPicks == number) {
-        closing_ = true;
-        ctx_.finish(sent);
-    }
+    if (endAfterPick(options_, ctx_, number, sent)) closing_ = true;
 }
 
 void OlmEngine::onEnter(TimePoint at) {

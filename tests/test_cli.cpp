@@ -12,6 +12,8 @@
 #include <sstream>
 #include <thread>
 
+#include <memory>
+
 #include "app/session.h"
 #include "import/load.h"
 #include "tests/support/fakeui.h"
@@ -45,6 +47,53 @@ std::vector<std::string> lines(const std::string& text) {
     std::istringstream in(text);
     for (std::string l; std::getline(in, l);) v.push_back(l);
     return v;
+}
+
+// The picks weavepilot-cli reported woven ("pick N" lines), in order.
+std::vector<int> reportedPicks(const std::string& out) {
+    std::vector<int> picks;
+    for (const std::string& l : lines(out))
+        if (l.rfind("pick ", 0) == 0) picks.push_back(std::stoi(l.substr(5)));
+    return picks;
+}
+
+// What the simulator recorded for lines starting with `kind` ("pick" or
+// "store"): the text after the colon, in order.
+std::vector<std::string> recorded(const fs::path& record, const std::string& kind) {
+    std::vector<std::string> out;
+    std::ifstream in(record);
+    for (std::string l; std::getline(in, l);) {
+        if (l.rfind(kind + " ", 0) != 0) continue;
+        const size_t colon = l.find(':');
+        out.push_back(colon + 1 < l.size() ? l.substr(colon + 2) : "");
+    }
+    return out;
+}
+
+// Hooks a JX3 loom of one module row lifts for a pick: warp end e on hook e.
+std::string hooksOf(const DesignModel& d, int pick) {
+    std::string hooks;
+    for (int e = 1; e <= d.header.warps(); ++e)
+        if (d.liftAt(PickNo{pick}, e)) hooks += (hooks.empty() ? "" : ",") + std::to_string(e);
+    return hooks;
+}
+
+// Shafts a countermarche pick raises: the tie-up of its first treadle.
+std::string shaftsOf(const DesignModel& d, int pick) {
+    const RowNo row = d.rowOfPick(PickNo{pick});
+    std::string shafts;
+    for (int t = 0; t < d.header.treadles(); ++t) {
+        if (!d.treadlingBit(t, row)) continue;
+        for (int sh = 0; sh < d.header.shafts(); ++sh)
+            if (d.tieUpBit(t, sh)) shafts += (shafts.empty() ? "" : ",") + std::to_string(sh + 1);
+        break;
+    }
+    return "lift=" + shafts;
+}
+
+std::string lift(const std::string& olmRecordLine) {
+    const size_t at = olmRecordLine.find("lift=");
+    return at == std::string::npos ? olmRecordLine : olmRecordLine.substr(at);
 }
 
 struct Cli : ::testing::Test {
@@ -81,7 +130,54 @@ struct Cli : ::testing::Test {
     std::string cli(const std::string& args) {
         return std::string(WP_CLI) + " " + args + " --settings " + (dir / "lanset.ini").string();
     }
+    // weavepilot-cli weave with a time limit, so that a hang fails the test
+    // (exit 124) instead of stalling it; stderr goes to err.txt.
+    Output weave(const std::string& args, int seconds = 30) {
+        return run("timeout -s INT " + std::to_string(seconds) + " " + cli("weave " + args) +
+                   " 2>" + (dir / "err.txt").string());
+    }
+    std::string err() {
+        std::ifstream in(dir / "err.txt");
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    void settings(const std::string& text) {
+        std::ofstream(dir / "lanset.ini")
+            << text << "\n[Ports]\nCOM1=" << (dir / "loom").string() << "\n";
+    }
+    std::unique_ptr<Session> loaded(const std::string& design, test::FakeUI& ui) {
+        auto s = std::make_unique<Session>(ui, (dir / "none.ini").string());
+        DesignLoader loader(*s);
+        loader.resetController = false;
+        EXPECT_TRUE(loader.reload(design, FileType::Native));
+        return s;
+    }
+    // The simulator's record holds, hook for hook, the picks the CLI reported.
+    void expectJx3Cloth(const std::string& out, const std::string& design) {
+        test::FakeUI ui;
+        const auto s = loaded(design, ui);
+        const std::vector<int> picks = reportedPicks(out);
+        const std::vector<std::string> cloth = recorded(dir / "record.txt", "pick");
+        ASSERT_EQ(cloth.size(), picks.size()) << out;
+        for (size_t k = 0; k < picks.size(); ++k)
+            EXPECT_EQ(cloth[k], hooksOf(s->design(), picks[k])) << "woven pick " << k + 1;
+    }
+    // The same for a shaft loom, woven directly or stored.
+    void expectOlmCloth(const std::string& out, const std::string& design,
+                        const std::string& kind) {
+        test::FakeUI ui;
+        const auto s = loaded(design, ui);
+        const std::vector<int> picks = reportedPicks(out);
+        const std::vector<std::string> cloth = recorded(dir / "record.txt", kind);
+        ASSERT_EQ(cloth.size(), picks.size()) << out;
+        for (size_t k = 0; k < picks.size(); ++k)
+            EXPECT_EQ(lift(cloth[k]), shaftsOf(s->design(), picks[k])) << kind << " " << k;
+    }
 };
+
+const std::string kTwill = WP_SOURCE_DIR "/examples/twill8.dob";
+const std::string kRosepath = WP_SOURCE_DIR "/examples/rosepath.ctm";
 
 TEST_F(Cli, ConfigPrintsTheHardwareConfiguration) {
     std::ofstream(dir / "lanset.ini") << "[WeavePilot]\ndensityX=1\ndensityY=2\nmodulesDeep=1\n"
@@ -93,9 +189,9 @@ TEST_F(Cli, ConfigPrintsTheHardwareConfiguration) {
     std::string withBlanks = "2,4,5,8,9";
     for (int h = 12; h <= 220; h += 2) withBlanks += "," + std::to_string(h);
     EXPECT_EQ(lines(o.out), (std::vector<std::string>{
-                                "LoomType=JX3", "commPort=2", "device=/dev/ttyUSB7", "hookCount=220",
-                                "moduleCount=1", "modulesDeep=1", "densityX=1", "densityY=2",
-                                "BlankHeadles=5,9", "HookSkipMask=" + withBlanks}));
+                                "LoomType=JX3", "commPort=2", "device=/dev/ttyUSB7",
+                                "hookCount=220", "moduleCount=1", "modulesDeep=1", "densityX=1",
+                                "densityY=2", "BlankHeadles=5,9", "HookSkipMask=" + withBlanks}));
 
     std::string skip;
     for (int h = 2; h <= 220; h += 2) skip += (skip.empty() ? "" : ",") + std::to_string(h);
@@ -129,7 +225,8 @@ TEST_F(Cli, WeaveTwentyPicksOnTheSimulator) {
     for (int p = 1; p <= 20; ++p) {
         std::string hooks;
         for (int e = 1; e <= 48; ++e)
-            if (s.design().liftAt(PickNo{p}, e)) hooks += (hooks.empty() ? "" : ",") + std::to_string(e);
+            if (s.design().liftAt(PickNo{p}, e))
+                hooks += (hooks.empty() ? "" : ",") + std::to_string(e);
         EXPECT_EQ(picks[static_cast<size_t>(p - 1)], "pick " + std::to_string(p) + ": " + hooks);
     }
 }
@@ -142,9 +239,133 @@ TEST_F(Cli, InfoAndRenderRefuseWhatTheyCannotRead) {
     o = run(cli("info " + (dir / "junk.dob").string() + " 2>&1"));
     EXPECT_NE(o.status, 0);
     EXPECT_NE(o.out.find("Cannot load " + (dir / "junk.dob").string()), std::string::npos) << o.out;
-    o = run(cli("render " + (dir / "missing.dob").string() + " " + (dir / "x.pbm").string() + " 2>&1"));
+    o = run(
+        cli("render " + (dir / "missing.dob").string() + " " + (dir / "x.pbm").string() + " 2>&1"));
     EXPECT_NE(o.status, 0);
     EXPECT_FALSE(fs::exists(dir / "x.pbm"));
+}
+
+TEST_F(Cli, EveryCommandExplainsItself) {
+    Output o = run(cli("--help"));
+    ASSERT_EQ(o.status, 0);
+    for (const char* word : {"config", "info", "render", "weave", "--settings", "--type", "--yes"})
+        EXPECT_NE(o.out.find(word), std::string::npos) << word << " missing from\n" << o.out;
+    EXPECT_EQ(run(std::string(WP_CLI) + " help").out, o.out);
+    const std::vector<std::pair<std::string, std::vector<std::string>>> own = {
+        {"config", {}},
+        {"info", {"FILE"}},
+        {"render", {"FILE", "OUT"}},
+        {"weave",
+         {"FILE", "--from", "--to", "--reverse", "--loop", "--tabby", "--resume", "--direct"}}};
+    for (const auto& [command, words] : own) {
+        o = run(cli(command + " --help"));
+        EXPECT_EQ(o.status, 0) << command;
+        EXPECT_NE(o.out.find("Usage:"), std::string::npos) << command;
+        for (const auto& w : words)
+            EXPECT_NE(o.out.find(w), std::string::npos) << command << ": " << w;
+    }
+}
+
+TEST_F(Cli, BadOptionsAndValuesAreRefusedWithTheReason) {
+    std::ofstream(dir / "lanset.ini") << "";
+    const std::string design = WP_SOURCE_DIR "/examples/twill8.dob";
+    struct Case {
+        std::string args, says;
+    };
+    const Case cases[] = {
+        {"frobnicate", "unknown command 'frobnicate'"},
+        {"info " + design + " --bogus", "--bogus"},
+        {"info", "FILE is required"},
+        {"render " + design, "OUT is required"},
+        {"weave " + design + " --from 0", "--from"},
+        {"weave " + design + " --to 65536", "--to"},
+        {"weave " + design + " --resume x", "--resume"},
+        {"info " + design + " --type png", "unknown design type 'png'"},
+        {"", "subcommand is required"},
+    };
+    for (const Case& c : cases) {
+        const Output o = run(cli(c.args) + " 2>&1");
+        EXPECT_EQ(o.status, 2) << c.args << "\n" << o.out;
+        EXPECT_NE(o.out.find(c.says), std::string::npos) << c.args << "\n" << o.out;
+        EXPECT_NE(o.out.find("--help"), std::string::npos) << c.args;
+    }
+    // Shared options stand before or after the command, and the last answer wins.
+    EXPECT_EQ(run(std::string(WP_CLI) + " --settings " + (dir / "lanset.ini").string() +
+                  " --type DOB info " + design + " --yes --no")
+                  .status,
+              0);
+}
+
+TEST_F(Cli, RangesTheRunCannotFollowAreRefusedBeforeAnythingIsSent) {
+    startSim({"--weave-ms", "5"});
+    settings("");
+    const std::pair<std::string, std::string> cases[] = {
+        {"--from 20 --to 10", "Start weft 20 is after End weft 10."},
+        {"--from 1 --to 10 --resume 30",
+         "Next weft on resume 30 is outside Start weft 1 to End weft 10."},
+        {"--from 10 --to 20 --reverse --resume 5",
+         "Next weft on resume 5 is outside Start weft 10 to End weft 20."},
+        {"--from 20 --to 10 --reverse", "Start weft 20 is after End weft 10."},
+    };
+    for (const auto& [args, message] : cases) {
+        const Output o = weave(kTwill + " " + args, 10);
+        EXPECT_EQ(o.status, 1) << args;
+        EXPECT_NE(err().find(message), std::string::npos) << args << ": " << err();
+        EXPECT_TRUE(reportedPicks(o.out).empty()) << args;
+    }
+    EXPECT_TRUE(recorded(dir / "record.txt", "pick").empty());
+}
+
+TEST_F(Cli, ReverseWeavesTheRangeDownwardsOnBothLooms) {
+    startSim({"--weave-ms", "5"});
+    settings("");
+    Output o = weave(kTwill + " --from 3 --to 12 --reverse");
+    EXPECT_EQ(o.status, 0) << err();
+    std::vector<int> down;
+    for (int p = 12; p >= 3; --p) down.push_back(p);
+    EXPECT_EQ(reportedPicks(o.out), down);
+    expectJx3Cloth(o.out, kTwill);
+
+    ::kill(sim, SIGTERM);
+    ::waitpid(sim, nullptr, 0);
+    startSim({"--weave-ms", "5", "--loom", "olm", "--olm-draft", "608:4"});
+    settings("[Mirlo]\nLoomType=OLM");
+    o = weave(kRosepath + " --from 3 --to 12 --reverse --direct");
+    EXPECT_EQ(o.status, 0) << err();
+    EXPECT_EQ(reportedPicks(o.out), down);
+    expectOlmCloth(o.out, kRosepath, "pick");
+}
+
+TEST_F(Cli, DownloadAndSelfTestOnTheSimulator) {
+    startSim({"--modules", "2"});
+    settings("");
+    // A firmware file whose second record has a wrong checksum: refused, nothing sent.
+    std::ofstream(dir / "bad.hex") << ":020000040000FA\r\n:0100000000FE\r\n:00000001FF\r\n";
+    Output o = run(cli("download " + (dir / "bad.hex").string()) + " 2>" + (dir / "err.txt").string());
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(err().find("line 2: checksum FE, the record needs FF"), std::string::npos) << err();
+    EXPECT_NE(err().find("Can't download WP-program"), std::string::npos);
+    EXPECT_EQ(o.out, "");
+
+    std::ofstream(dir / "good.hex") << ":020000040000FA\r\n:0100000000FF\r\n:00000001FF\r\n";
+    o = run(cli("download " + (dir / "good.hex").string()) + " 2>" + (dir / "err.txt").string());
+    EXPECT_EQ(o.status, 0) << err();
+    EXPECT_EQ(lines(o.out).back(), "100%");
+
+    o = run(cli("selftest --save " + (dir / "report.txt").string()) + " 2>" +
+            (dir / "err.txt").string());
+    EXPECT_EQ(o.status, 0) << err();
+    const auto out = lines(o.out);
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out.front(), "row 1: STARTING MASTER TEST");
+    EXPECT_EQ(out.back(), "row 16: MASTER AND ALL DRIVER TESTS PASSED");
+    // A row completed by a number is printed again, changed.
+    EXPECT_NE(std::find(out.begin(), out.end(), "row 3: TEMPERATURE"), out.end());
+    EXPECT_NE(std::find(out.begin(), out.end(), "row 3: TEMPERATURE 41"), out.end());
+    std::ifstream report(dir / "report.txt");
+    std::string head;
+    std::getline(report, head);
+    EXPECT_EQ(head.rfind("JX-3 test dump ", 0), 0u);
 }
 
 }  // namespace

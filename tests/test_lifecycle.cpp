@@ -258,6 +258,29 @@ TEST_F(LifecycleTest, CloseWithoutSettingsFileCreatesNone) {
     EXPECT_FALSE(fs::exists(dir / "missing"));
 }
 
+TEST_F(LifecycleTest, ASettingsFileTheWeaverNamedMustBeReadable) {
+    // At the default place a missing file is the first start: nothing to say.
+    {
+        Program p(dir / "absent.ini");
+        p.life.create(false);
+        EXPECT_TRUE(p.ui.boxes.empty());
+    }
+    // Named on the command line, missing or a folder: one box naming the path.
+    for (const fs::path& named : {dir / "absent.ini", dir}) {
+        Program p(named);
+        p.session.setSettingsChosen(true);
+        p.life.create(false);
+        ASSERT_EQ(p.ui.boxes.size(), 1u) << named;
+        EXPECT_NE(p.ui.boxes[0].text.find(named.string()), std::string::npos);
+        EXPECT_NE(p.ui.boxes[0].text.find("default settings"), std::string::npos);
+        EXPECT_EQ(p.session.design().hw.hookCount, 220);
+    }
+    // A folder is unreadable wherever it stands.
+    Program p(dir);
+    p.life.create(false);
+    EXPECT_EQ(p.ui.boxes.size(), 1u);
+}
+
 TEST_F(LifecycleTest, LoggingWritesTheHardwareHead) {
     spit(ini,
          "[Mirlo]\nLoomType=Select\n[WeavePilot]\ncontrollerArrangement=440\nmodulesDeep=2\n"

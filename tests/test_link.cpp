@@ -5,7 +5,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "loom/weave.h"
+#include "loom/jx3/jx3.h"
+#include "loom/olm/olm.h"
 #include "tests/support/fakeui.h"
 #include "tests/support/ptypeer.h"
 
@@ -23,9 +24,9 @@ struct Link : ::testing::Test {
     LogStream log;
     DesignModel design;
     test::PtyPeer peer;
-    std::string logPath =
-        (std::filesystem::temp_directory_path() / ("wp_link_" + std::to_string(::getpid()) + ".txt"))
-            .string();
+    std::string logPath = (std::filesystem::temp_directory_path() /
+                           ("wp_link_" + std::to_string(::getpid()) + ".txt"))
+                              .string();
 
     LinkEnv env() { return LinkEnv{design, flags, log, test::portsWithCom1At(peer.slavePath())}; }
     std::string logText() {
@@ -57,7 +58,7 @@ TEST_F(Link, FrameIsAnsweredAndLoggedInHex) {
     EXPECT_EQ(peer.received(), bytes({0x02, 0x00, 0x02}));
     EXPECT_TRUE(drv.ResponseIs(0, 8));
     EXPECT_EQ(drv.ResponseByte(1), 1);
-    EXPECT_EQ(drv.receivedCount, 3u);
+    EXPECT_EQ(drv.receivedCount(), 3u);
     EXPECT_FALSE(flags.timer1Enabled());
     EXPECT_EQ(logText(), "C03 020002\r\nR03 080109\r\n");
 }
@@ -128,7 +129,7 @@ TEST_F(Link, HangUpEndsTheWaitAsALineError) {
     EXPECT_EQ(drv.ReadResponse(0), kLineError);
     later.join();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 3s);
-    EXPECT_EQ(TWeave::LineErrorText(static_cast<int>(drv.errorFlags)), "I/O Error");
+    EXPECT_EQ(TWeave::LineErrorText(static_cast<int>(drv.errorFlags())), "I/O Error");
 }
 
 TEST_F(Link, ClosedPortResults) {
@@ -159,8 +160,8 @@ TEST_F(Link, TextModeReadDropsLineEnds) {
     ASSERT_TRUE(drv.OpenPort(1, true));
     ASSERT_TRUE(drv.WriteCommand("U"));
     EXPECT_EQ(drv.ReadResponse(1000), kOk);
-    EXPECT_EQ(drv.receivedCount, 3u);
-    EXPECT_EQ(std::string(drv.responseBuffer.begin(), drv.responseBuffer.begin() + 3), "OK>");
+    EXPECT_EQ(drv.receivedCount(), 3u);
+    EXPECT_EQ(drv.response(), "OK>");
     EXPECT_EQ(logText(), "P01 U\r\nR03 OK>\r\n");
 }
 
@@ -194,7 +195,8 @@ TEST_F(Link, OlmResponseLetterSearch) {
     for (const auto& [answer, letter] : cases) {
         peer.send(answer);
         EXPECT_EQ(drv.ReadResponse(1000), kOk);
-        EXPECT_EQ(drv.ResponseByte(0), static_cast<uint8_t>(letter)) << answer << " got " << drv.receivedCount;
+        EXPECT_EQ(drv.ResponseByte(0), static_cast<uint8_t>(letter))
+            << answer << " got " << drv.receivedCount();
     }
 }
 

@@ -3,58 +3,25 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/session.h"
+#include "import/formats.h"
 #include "import/load.h"
 #include "import/nativewriter.h"
+#include "tests/support/drafts.h"
 #include "tests/support/fakeui.h"
+#include "tests/support/loadtest.h"
 
 namespace wp {
 namespace {
 
 namespace fs = std::filesystem;
 
-uint32_t warpColourOf(int end) { return static_cast<uint32_t>(end * 7919) & 0xFFFFFF; }
-uint32_t weftColourOf(int pick) { return static_cast<uint32_t>(pick * 104729 + 3) & 0xFFFFFF; }
-bool liftOf(int pick, int end) { return ((pick * 31 + end * 17) ^ (pick * end)) % 3 == 0; }
+using test::jacquard;
+using test::jacquardLift;
+using test::jacquardWarpColour;
+using test::jacquardWeftColour;
 
-NativeDraft jacquard(int warps, int wefts) {
-    NativeDraft d;
-    d.warps = warps;
-    d.wefts = wefts;
-    d.lifted = liftOf;
-    d.warpColour = warpColourOf;
-    d.weftColour = weftColourOf;
-    return d;
-}
-
-// A session with a JX3 driver whose port is never opened, and a load that
-// does not reset the controller, so the reader alone is under test.
-struct Load : ::testing::Test {
-    test::FakeUI ui;
-    fs::path dir = fs::temp_directory_path() / ("wp_native_" + std::to_string(::getpid()));
-    Session s{ui, (dir / "lanset.ini").string()};
-    DesignLoader loader{s};
-
-    void SetUp() override {
-        fs::create_directories(dir);
-        loader.resetController = false;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    void settings(const std::string& text) {
-        std::ofstream(dir / "lanset.ini") << text;
-        s.loadSettings(false);
-    }
-    std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
-        const std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return path;
-    }
-    bool open(const std::string& path) {
-        ui.fileToChoose = path;
-        return loader.openCommand(FileType::Native);
-    }
+struct Load : test::LoadTest {
+    bool open(const std::string& path) { return LoadTest::open(path, FileType::Native); }
 };
 
 TEST_F(Load, DesignRoundTripsBitForBit) {
@@ -66,9 +33,12 @@ TEST_F(Load, DesignRoundTripsBitForBit) {
     EXPECT_EQ(d.matrix.rowModules(), 3);
     EXPECT_EQ(d.matrix.blockCount(), 5);
     for (int p = 1; p <= 203; ++p)
-        for (int e = 1; e <= 445; ++e) ASSERT_EQ(d.liftAt(PickNo{p}, e), liftOf(p, e)) << p << "," << e;
-    for (int e = 1; e <= 445; ++e) ASSERT_EQ(d.warpColours[static_cast<size_t>(e - 1)], warpColourOf(e));
-    for (int p = 1; p <= 203; ++p) ASSERT_EQ(d.weftColours[static_cast<size_t>(p - 1)], weftColourOf(p));
+        for (int e = 1; e <= 445; ++e)
+            ASSERT_EQ(d.liftAt(PickNo{p}, e), jacquardLift(p, e)) << p << "," << e;
+    for (int e = 1; e <= 445; ++e)
+        ASSERT_EQ(d.warpColours[static_cast<size_t>(e - 1)], jacquardWarpColour(e));
+    for (int p = 1; p <= 203; ++p)
+        ASSERT_EQ(d.weftColours[static_cast<size_t>(p - 1)], jacquardWeftColour(p));
     EXPECT_TRUE(d.designReady);
     EXPECT_FALSE(d.shaftDraftAvailable);
     EXPECT_FALSE(s.window().control(Control::ShaftPlot).visible);
@@ -79,24 +49,20 @@ TEST_F(Load, DesignRoundTripsBitForBit) {
 
 TEST_F(Load, WideDesignIsCutFromTheLeft) {
     settings("[WeavePilot]\nBlankHeadles=3,9\n");
-    NativeDraft n = jacquard(300, 20);
-    n.shafts = 4;
-    n.treadles = 4;
-    n.loom = 607;
-    n.threading = [](int end) { return end % 4; };
-    n.liftPlan = [](int t, int pick) { return (t + pick) % 2 == 0; };
+    const NativeDraft n = test::dobby(300, 20, 4);
     ASSERT_TRUE(open(write("wide.dob", writeNativeDraft(n))));
     ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text, "Design size: 300 threads, Available 1 modules. Truncating from left");
+    EXPECT_EQ(ui.boxes[0].text,
+              "Design size: 300 threads, Available 1 modules. Truncating from left");
     const DesignModel& d = s.design();
     ASSERT_EQ(d.header.warps(), 218);
     // Warp ends 1..218 stay (file warp ends 82..299); 219..300 are cut.
     for (int p = 1; p <= 20; ++p)
-        for (int e = 1; e <= 218; ++e) ASSERT_EQ(d.liftAt(PickNo{p}, e), liftOf(p, e));
+        for (int e = 1; e <= 218; ++e) ASSERT_EQ(d.liftAt(PickNo{p}, e), n.lifted(p, e));
     for (int e = 1; e <= 218; ++e) {
-        EXPECT_EQ(d.warpColours[static_cast<size_t>(e - 1)], warpColourOf(e));
+        EXPECT_EQ(d.warpColours[static_cast<size_t>(e - 1)], jacquardWarpColour(e));
         // The threading stays with its warp end.
-        EXPECT_EQ(d.draft.threading[static_cast<size_t>(218 - e)], e % 4) << e;
+        EXPECT_EQ(d.draft.threading[static_cast<size_t>(218 - e)], n.threading(e)) << e;
     }
 }
 
@@ -117,46 +83,31 @@ TEST_F(Load, WeftColourNumbersFollowFirstAppearance) {
 }
 
 TEST_F(Load, CountermarcheTieUpAndTreadleListAgreeWithTheLifts) {
-    static const bool tie[3][8] = {{1, 1, 0, 0, 1, 1, 0, 0}, {0, 1, 1, 0, 0, 1, 1, 0}, {1, 0, 0, 0, 0, 0, 0, 1}};
-    NativeDraft n;
-    n.warps = 16;
-    n.wefts = 11;
-    n.shafts = 8;
-    n.treadles = 3;
-    n.loom = 608;
-    n.threading = [](int end) { return (end * 3) % 8; };
-    n.tieUp = [](int t, int sh) { return tie[t][sh]; };
-    n.treadleOfPick = [](int pick) { return pick % 3; };
-    n.lifted = [&](int pick, int end) { return tie[pick % 3][(end * 3) % 8]; };
-    n.warpColour = warpColourOf;
-    n.weftColour = weftColourOf;
+    const NativeDraft n = test::rosepath();
     ASSERT_TRUE(open(write("cm.ctm", writeNativeDraft(n))));
     const DesignModel& d = s.design();
     EXPECT_TRUE(d.shaftDraftAvailable);
     EXPECT_TRUE(s.window().control(Control::ShaftPlot).visible);
-    ASSERT_EQ(d.draft.tieUp.size(), 3u);
-    for (int t = 0; t < 3; ++t)
-        for (int sh = 0; sh < 8; ++sh) EXPECT_EQ(d.tieUpBit(t, sh), tie[t][sh]);
+    ASSERT_EQ(d.draft.tieUp.size(), 4u);
+    for (int t = 0; t < 4; ++t)
+        for (int sh = 0; sh < 4; ++sh) EXPECT_EQ(d.tieUpBit(t, sh), n.tieUp(t, sh));
     // Each pick's treadle, tied to the shafts of the threading, gives its lifts.
-    for (int p = 1; p <= 11; ++p) {
+    for (int p = 1; p <= 12; ++p) {
         const RowNo r = d.rowOfPick(PickNo{p});
-        for (int t = 0; t < 3; ++t) EXPECT_EQ(d.treadlingBit(t, r), t == p % 3) << p;
+        const int treadle = n.treadleOfPick(p);
+        for (int t = 0; t < 4; ++t) EXPECT_EQ(d.treadlingBit(t, r), t == treadle) << p;
         for (int x = 0; x < 16; ++x)
-            EXPECT_EQ(d.lift(r, x), d.tieUpBit(p % 3, d.draft.threading[static_cast<size_t>(x)]));
+            EXPECT_EQ(d.lift(r, x), d.tieUpBit(treadle, d.draft.threading[static_cast<size_t>(x)]));
     }
 }
 
 TEST_F(Load, DobbyLiftPlanIsTakenAsItStands) {
-    NativeDraft n = jacquard(8, 10);
-    n.shafts = 4;
-    n.treadles = 4;
-    n.loom = 607;
-    n.threading = [](int end) { return (end - 1) % 4; };
-    n.liftPlan = [](int t, int pick) { return (t + pick) % 3 == 0; };
+    const NativeDraft n = test::dobby(8, 10, 4);
     ASSERT_TRUE(open(write("d.dob", writeNativeDraft(n))));
     const DesignModel& d = s.design();
     for (int p = 1; p <= 10; ++p)
-        for (int t = 0; t < 4; ++t) EXPECT_EQ(d.treadlingBit(t, d.rowOfPick(PickNo{p})), (t + p) % 3 == 0);
+        for (int t = 0; t < 4; ++t)
+            EXPECT_EQ(d.treadlingBit(t, d.rowOfPick(PickNo{p})), n.liftPlan(t, p));
     // Treadle j is tied to shaft shafts - 1 - j only.
     for (int t = 0; t < 4; ++t)
         for (int sh = 0; sh < 4; ++sh) EXPECT_EQ(d.tieUpBit(t, sh), sh == 3 - t);
@@ -170,15 +121,16 @@ TEST_F(Load, PicksBeyondTheRowBlocksAreCutSilently) {
     EXPECT_TRUE(ui.boxes.empty());
     // File weft j is row j; the file's last weft (its pick 1) is the one cut.
     for (int p = 1; p <= 100; ++p)
-        for (int e = 1; e <= 9; ++e) ASSERT_EQ(d.liftAt(PickNo{p}, e), liftOf(p + 1, e));
-    EXPECT_EQ(d.weftColours[0], weftColourOf(2));
+        for (int e = 1; e <= 9; ++e) ASSERT_EQ(d.liftAt(PickNo{p}, e), jacquardLift(p + 1, e));
+    EXPECT_EQ(d.weftColours[0], jacquardWeftColour(2));
 }
 
 TEST_F(Load, LargeDesignIsReadWhateverTheLengthFieldSays) {
     settings("[WeavePilot]\ncontrollerArrangement=3520\n");
     ASSERT_TRUE(open(write("big.dob", writeNativeDraft(jacquard(3520, 80)))));
     for (int p = 1; p <= 80; p += 7)
-        for (int e = 1; e <= 3520; e += 3) ASSERT_EQ(s.design().liftAt(PickNo{p}, e), liftOf(p, e));
+        for (int e = 1; e <= 3520; e += 3)
+            ASSERT_EQ(s.design().liftAt(PickNo{p}, e), jacquardLift(p, e));
 }
 
 TEST_F(Load, DamagedFilesAreRefusedWithTheirName) {
@@ -194,8 +146,9 @@ TEST_F(Load, DamagedFilesAreRefusedWithTheirName) {
     bytes.resize(bytes.size() - 3);
     const std::string path = write("short.dob", bytes);
     ASSERT_FALSE(open(path));
-    EXPECT_EQ(ui.boxes.back().text, "Cannot load " + path +
-                                        ": the design data is shorter than its header says (21 of 24 bytes).");
+    EXPECT_EQ(ui.boxes.back().text,
+              "Cannot load " + path +
+                  ": the design data is shorter than its header says (21 of 24 bytes).");
     EXPECT_FALSE(s.design().hasDesign());
     EXPECT_FALSE(s.design().designReady);
     EXPECT_FALSE(s.window().control(Control::StartButton).enabled);
@@ -206,21 +159,10 @@ TEST_F(Load, DamagedFilesAreRefusedWithTheirName) {
 }
 
 TEST_F(Load, EveryPrefixOfADraftLoadsOrFailsCleanly) {
-    NativeDraft n;
-    n.warps = 10;
-    n.wefts = 7;
-    n.shafts = 3;
-    n.treadles = 2;
-    n.loom = 608;
-    n.threading = [](int end) { return end % 3; };
-    n.tieUp = [](int t, int sh) { return t == sh; };
-    n.treadleOfPick = [](int pick) { return pick % 2; };
-    n.lifted = liftOf;
-    n.warpColour = warpColourOf;
-    n.weftColour = weftColourOf;
-    const std::vector<uint8_t> whole = writeNativeDraft(n);
+    const std::vector<uint8_t> whole = writeNativeDraft(test::rosepath());
     for (size_t len = 0; len < whole.size(); ++len) {
-        const std::string path = write("cut.ctm", {whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(len)});
+        const std::string path =
+            write("cut.ctm", {whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(len)});
         EXPECT_FALSE(open(path)) << len;
         EXPECT_FALSE(s.design().hasDesign()) << len;
         EXPECT_FALSE(s.design().designReady) << len;
@@ -273,6 +215,21 @@ TEST(ColoursFile, NameIsCutBeforeTheLastDot) {
     EXPECT_EQ(coloursFileName("/d.x/rose"), "/d.x/rose_colors.bmp");
     EXPECT_EQ(coloursFileName("/d/.hidden"), "/d/.hidden_colors.bmp");
     EXPECT_EQ(coloursFileName("a.b.dob"), "a.b_colors.bmp");
+}
+
+TEST(DesignTypes, ExtensionsAreReadWithoutRegardToCase) {
+    const std::pair<const char*, FileType> known[] = {
+        {"a.dob", FileType::Native}, {"b.CTM", FileType::Native},  {"c.Imp", FileType::Imp},
+        {"d.DW1", FileType::Dw1},    {"e.dw", FileType::Dw1},      {"f.bmp", FileType::Bmp},
+        {"g.Tif", FileType::Tiff},   {"h.TIFF", FileType::Tiff},   {"i.JPG", FileType::Jpeg},
+        {"j.jpeg", FileType::Jpeg},  {"/x.y/k.wif", FileType::Wif}};
+    for (const auto& [path, type] : known) EXPECT_EQ(designTypeOfPath(path), type) << path;
+    for (const char* path : {"plain", "/d.bmp/plain", "x.png", "x.", ".bmpx", "x.tif.gz"})
+        EXPECT_FALSE(designTypeOfPath(path)) << path;
+    EXPECT_EQ(designTypeOfExtension("JPG"), FileType::Jpeg);
+    for (FileType t : {FileType::Native, FileType::Imp, FileType::Dw1, FileType::Bmp,
+                       FileType::Tiff, FileType::Jpeg, FileType::Wif})
+        EXPECT_EQ(designTypeOfExtension(designTypeName(t)), t);
 }
 
 }  // namespace

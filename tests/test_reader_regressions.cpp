@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "app/session.h"
+#include "import/load.h"
 #include "import/native.h"
 #include "tests/support/fakeui.h"
 
@@ -25,9 +26,8 @@ ReadResult readNative(const fs::path& file, Session& s) {
     std::vector<uint8_t> bytes;
     std::string error;
     EXPECT_TRUE(readWholeFile(file.string(), bytes, error)) << file << ": " << error;
-    DesignLoader loader(s);
     s.design().releaseDesign();
-    return readNativeDraft(bytes, s.design(), loader, s.ui());
+    return NativeReader().read(bytes, s.design());
 }
 
 TEST(ReaderRegressions, NativeSeedsLoadAndReproducersFailCleanly) {
@@ -51,7 +51,7 @@ TEST(ReaderRegressions, NativeSeedsLoadAndReproducersFailCleanly) {
             EXPECT_TRUE(s.design().hasDesign()) << f;
             EXPECT_EQ(s.design().matrix.rows(), s.design().header.wefts()) << f;
         } else {
-            EXPECT_TRUE(!r.error.empty() || !ui.boxes.empty()) << f;
+            EXPECT_TRUE(!r.error.empty() || !r.messages.empty()) << f;
         }
     }
 }

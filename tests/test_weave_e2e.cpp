@@ -9,11 +9,12 @@
 #include <set>
 #include <thread>
 
+#include "app/run.h"
 #include "app/session.h"
 #include "import/load.h"
 #include "import/nativewriter.h"
-#include "app/run.h"
 #include "sim/loomsim.h"
+#include "tests/support/drafts.h"
 #include "tests/support/fakeui.h"
 #include "tests/support/ptypeer.h"
 
@@ -23,17 +24,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-bool liftOf(int pick, int end) { return ((pick * 131 + end * 71) ^ (pick * end * 7)) % 5 < 2; }
-
-NativeDraft jacquard(int warps, int wefts) {
-    NativeDraft d;
-    d.warps = warps;
-    d.wefts = wefts;
-    d.lifted = liftOf;
-    d.warpColour = [](int) { return 0x0000FFu; };
-    d.weftColour = [](int) { return 0xFFFFFFu; };
-    return d;
-}
+using test::jacquard;
+using test::rosepath;
+using test::rosepathShafts;
 
 // Hooks in placing order, worked out from the module layout alone: rows of
 // ceil(modules / rows) modules, taken level by level while a row has hooks.
@@ -84,7 +77,7 @@ struct Weave : ::testing::Test {
     std::unique_ptr<SimThread> loom;
     std::unique_ptr<Session> s;
     std::unique_ptr<WeavingRun> run;
-    std::vector<int> woven;   // picks the run reported woven
+    std::vector<int> woven;  // picks the run reported woven
     bool stopAfterLast = true;
 
     void SetUp() override { fs::create_directories(dir); }
@@ -109,8 +102,11 @@ struct Weave : ::testing::Test {
         run = std::make_unique<WeavingRun>(*s);
         run->onPickWoven = [this](int p) {
             woven.push_back(p);
-            const int last = s->window().checked(Control::ReverseBox) ? s->window().panel().startWeft : s->window().panel().endWeft;
-            if (stopAfterLast && !s->window().checked(Control::LoopCheck) && p == last) run->StopButtonClick();
+            const int last = s->window().checked(Control::ReverseBox)
+                                 ? s->window().panel().startWeft
+                                 : s->window().panel().endWeft;
+            if (stopAfterLast && !s->window().checked(Control::LoopCheck) && p == last)
+                run->StopButtonClick();
         };
     }
     void load(const NativeDraft& n, const std::string& name = "d.dob") {
@@ -149,12 +145,15 @@ struct Weave : ::testing::Test {
         ASSERT_EQ(record.size(), picks.size());
         for (size_t k = 0; k < picks.size(); ++k) {
             const std::set<int> got(record[k].lifted.begin(), record[k].lifted.end());
-            ASSERT_EQ(got, expectedHooks(picks[k], tabby)) << "woven pick " << k + 1 << " = design pick " << picks[k];
+            ASSERT_EQ(got, expectedHooks(picks[k], tabby))
+                << "woven pick " << k + 1 << " = design pick " << picks[k];
         }
     }
     // Frame number of pick k's block (part 0) or end of pick (part 1) on one
     // module: the load's reset, begin weaving and the pump time-out come first.
-    static uint64_t frameOfPick(int k, int part) { return static_cast<uint64_t>(4 + 2 * (k - 1) + part); }
+    static uint64_t frameOfPick(int k, int part) {
+        return static_cast<uint64_t>(4 + 2 * (k - 1) + part);
+    }
 
     std::vector<int> seq(int from, int to) {
         std::vector<int> v;
@@ -171,7 +170,7 @@ TEST_F(Weave, DobbyOnOneModule) {
     run->StartButtonClick();
     EXPECT_EQ(woven, seq(1, 20));
     expectCloth(seq(1, 20));
-    EXPECT_EQ(s->runState, 0);
+    EXPECT_EQ(s->runState(), RunState::Idle);
     EXPECT_EQ(s->design().currentPick, 20);
     EXPECT_EQ(s->window().panel().currentWeft, "20");
     EXPECT_TRUE(ui.boxes.empty());
@@ -222,8 +221,9 @@ TEST_F(Weave, NarrowDesignOnTwoRowsSendsBothModules) {
 }
 
 TEST_F(Weave, BlankHeadlesAndDensityReduction) {
-    connect("[WeavePilot]\ncontrollerArrangement=440\nBlankHeadles=3,17,250\ndensityX=2\ndensityY=3\n",
-            fastJx3());
+    connect(
+        "[WeavePilot]\ncontrollerArrangement=440\nBlankHeadles=3,17,250\ndensityX=2\ndensityY=3\n",
+        fastJx3());
     load(jacquard(250, 10));
     range(2, 7);
     run->StartButtonClick();
@@ -297,7 +297,7 @@ TEST_F(Weave, RejectedTwiceEndsTheRunAndResumeCarriesOn) {
     EXPECT_EQ(woven, seq(1, 2));
     ASSERT_EQ(ui.boxTexts(), std::vector<std::string>{"Communication error"});
     EXPECT_EQ(ui.statuses.back(), "Communication error");
-    EXPECT_EQ(s->runState, 3);
+    EXPECT_EQ(s->runState(), RunState::Sending);
     EXPECT_EQ(s->window().panel().nextWeft, 3);
     run->ResumeButtonClick();
     EXPECT_EQ(woven, seq(1, 6));
@@ -328,7 +328,7 @@ TEST_F(Weave, HangUpWhileSendingAPick) {
     run->StartButtonClick();
     EXPECT_EQ(woven, seq(1, 3));
     EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Communication error"});
-    EXPECT_EQ(s->runState, 3);
+    EXPECT_EQ(s->runState(), RunState::Sending);
     expectCloth(seq(1, 3));
 
     // The loom comes back on another line; Resume goes on from the next pick.
@@ -351,7 +351,7 @@ TEST_F(Weave, HangUpWhileWaitingForTheLoom) {
     // Pick 1 is with the loom when the line goes.
     std::vector<sim::WovenPick> before;
     ui.onPump = [&] {
-        if (loom && s->runState == 5 && loom->sim.state().pickPending) {
+        if (loom && s->runState() == RunState::Awaiting && loom->sim.state().pickPending) {
             before = loom->sim.wovenPicks();
             loom.reset();
         }
@@ -365,7 +365,7 @@ TEST_F(Weave, HangUpWhileWaitingForTheLoom) {
     EXPECT_EQ(boxes[0], "Line break");
     // The reset after a line break finds no controller.
     EXPECT_EQ(boxes[1], "Controller is not responding. Download software?");
-    EXPECT_EQ(s->runState, 4);
+    EXPECT_EQ(s->runState(), RunState::Busy);
     EXPECT_EQ(ui.statuses.back(), "Controller is busy");
     EXPECT_EQ(s->window().panel().nextWeft, 1);
 
@@ -391,7 +391,7 @@ TEST_F(Weave, StopWhileWaitingSendsTheStopFrame) {
     run->StartButtonClick();
     ui.onPump = nullptr;
     EXPECT_TRUE(woven.empty());
-    EXPECT_EQ(s->runState, 0);
+    EXPECT_EQ(s->runState(), RunState::Idle);
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_FALSE(loom->sim.state().pickPending);  // the stop frame cancelled it
     EXPECT_EQ(s->window().panel().nextWeft, 2);
@@ -408,7 +408,8 @@ TEST_F(Weave, StopDuringTheStartHandshakeOffersNoDownload) {
     run = std::make_unique<WeavingRun>(*s);
     load(jacquard(20, 4));
     ui.onPump = [&] {
-        if (s->window().control(Control::StopButton).enabled && peer.received().size() >= 6) run->StopButtonClick();
+        if (s->window().control(Control::StopButton).enabled && peer.received().size() >= 6)
+            run->StopButtonClick();
     };
     run->StartButtonClick();
     ui.onPump = nullptr;
@@ -420,32 +421,6 @@ TEST_F(Weave, StopDuringTheStartHandshakeOffersNoDownload) {
 
 // Shaft loom ---------------------------------------------------------------
 
-NativeDraft rosepath() {
-    static const bool tie[4][4] = {{1, 1, 0, 0}, {0, 1, 1, 0}, {0, 0, 1, 1}, {1, 0, 0, 1}};
-    NativeDraft d;
-    d.warps = 16;
-    d.wefts = 12;
-    d.shafts = 4;
-    d.treadles = 4;
-    d.loom = 608;
-    d.threading = [](int end) { return (end - 1) % 4; };
-    d.tieUp = [](int t, int sh) { return tie[t][sh]; };
-    d.treadleOfPick = [](int pick) { return (pick * 3) % 4; };
-    d.lifted = [](int pick, int end) { return tie[(pick * 3) % 4][(end - 1) % 4]; };
-    d.warpColour = [](int) { return 255u; };
-    d.weftColour = [](int) { return 0xFFFFFFu; };
-    return d;
-}
-
-// Shafts pick p raises (1-based), worked out from the draft functions.
-std::vector<int> rosepathShafts(int pick) {
-    static const bool tie[4][4] = {{1, 1, 0, 0}, {0, 1, 1, 0}, {0, 0, 1, 1}, {1, 0, 0, 1}};
-    std::vector<int> out;
-    for (int sh = 0; sh < 4; ++sh)
-        if (tie[(pick * 3) % 4][sh]) out.push_back(sh + 1);
-    return out;
-}
-
 sim::LoomSimOptions fastOlm(int shafts608) {
     sim::LoomSimOptions o;
     o.loom = sim::LoomType::Olm;
@@ -456,7 +431,8 @@ sim::LoomSimOptions fastOlm(int shafts608) {
 
 TEST_F(Weave, ShaftLoomStoresEachPickOnce) {
     connect("[Mirlo]\nLoomType=OLM\n", fastOlm(4));
-    EXPECT_EQ(s->window().control(Control::StartButton).caption, "Start");  // captions are the window's
+    EXPECT_EQ(s->window().control(Control::StartButton).caption,
+              "Start");  // captions are the window's
     run->applyCaptions();
     EXPECT_EQ(s->window().control(Control::StartButton).caption, "220");
     load(rosepath(), "r.ctm");
@@ -470,7 +446,7 @@ TEST_F(Weave, ShaftLoomStoresEachPickOnce) {
         EXPECT_EQ(store[static_cast<size_t>(i)].first, i);
         EXPECT_EQ(store[static_cast<size_t>(i)].second.lifted, rosepathShafts(i + 1)) << i;
     }
-    EXPECT_EQ(s->runState, 0);
+    EXPECT_EQ(s->runState(), RunState::Idle);
     EXPECT_TRUE(ui.boxes.empty());
 }
 
@@ -484,7 +460,8 @@ TEST_F(Weave, ShaftLoomStoreStopsAt220WithLoop) {
     ASSERT_EQ(woven.size(), 220u);
     const auto store = loom->sim.olmStore();
     ASSERT_EQ(store.size(), 220u);
-    for (int i = 0; i < 220; ++i) EXPECT_EQ(store[static_cast<size_t>(i)].second.lifted, rosepathShafts(2 + i % 4));
+    for (int i = 0; i < 220; ++i)
+        EXPECT_EQ(store[static_cast<size_t>(i)].second.lifted, rosepathShafts(2 + i % 4));
     EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"220 wefts loaded."});
     EXPECT_EQ(ui.boxes[0].kind, BoxKind::Confirmation);
 }

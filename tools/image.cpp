@@ -1,51 +1,26 @@
 #include "tools/image.h"
 
-#include <zlib.h>
+#include <png.h>
 
 #include <string>
 
 namespace wp {
-namespace {
-
-void put32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<uint8_t>(v >> s));
-}
-
-void chunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& data) {
-    put32(out, static_cast<uint32_t>(data.size()));
-    const size_t start = out.size();
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), data.begin(), data.end());
-    const uLong crc = crc32(0, out.data() + start, static_cast<uInt>(out.size() - start));
-    put32(out, static_cast<uint32_t>(crc));
-}
-
-}  // namespace
 
 std::vector<uint8_t> encodePngRgb(const RgbImage& img) {
     if (img.width <= 0 || img.height <= 0) return {};
-    const size_t rowBytes = static_cast<size_t>(img.width) * 3;
-    std::vector<uint8_t> raw;
-    raw.reserve((rowBytes + 1) * static_cast<size_t>(img.height));
-    for (int y = 0; y < img.height; ++y) {
-        raw.push_back(0);  // no filter
-        const auto* row = img.pixels.data() + static_cast<size_t>(y) * rowBytes;
-        raw.insert(raw.end(), row, row + rowBytes);
-    }
-    uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
-    std::vector<uint8_t> packed(packedSize);
-    if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), 6) != Z_OK)
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(img.width);
+    image.height = static_cast<png_uint_32>(img.height);
+    image.format = PNG_FORMAT_RGB;
+    // The first call asks for the size, the second writes.
+    png_alloc_size_t size = 0;
+    if (!png_image_write_to_memory(&image, nullptr, &size, 0, img.pixels.data(), 0, nullptr))
         return {};
-    packed.resize(packedSize);
-
-    std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<uint8_t> ihdr;
-    put32(ihdr, static_cast<uint32_t>(img.width));
-    put32(ihdr, static_cast<uint32_t>(img.height));
-    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, deflate, no filter, no interlace
-    chunk(out, "IHDR", ihdr);
-    chunk(out, "IDAT", packed);
-    chunk(out, "IEND", {});
+    std::vector<uint8_t> out(size);
+    if (!png_image_write_to_memory(&image, out.data(), &size, 0, img.pixels.data(), 0, nullptr))
+        return {};
+    out.resize(size);
     return out;
 }
 

@@ -20,17 +20,6 @@ QString qtFilter(const std::string& filter) {
     return out.join(";;");
 }
 
-FileType fileTypeOfPath(const std::string& path) {
-    const QString ext = QFileInfo(QString::fromStdString(path)).suffix().toLower();
-    if (ext == "imp") return FileType::Imp;
-    if (ext == "dw1" || ext == "dw") return FileType::Dw1;
-    if (ext == "bmp") return FileType::Bmp;
-    if (ext == "tif" || ext == "tiff") return FileType::Tiff;
-    if (ext == "jpg" || ext == "jpeg") return FileType::Jpeg;
-    if (ext == "wif") return FileType::Wif;
-    return FileType::Native;
-}
-
 namespace {
 
 QString folderOf(const std::string& near) {

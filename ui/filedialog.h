@@ -15,9 +15,6 @@ namespace wp::ui {
 // names on this system are case-sensitive, so both cases are offered.
 QString qtFilter(const std::string& filter);
 
-// The format a file name's extension names; native drafts when none fits.
-FileType fileTypeOfPath(const std::string& path);
-
 // The open dialog, starting in the folder of `near` (a file) when it is given.
 std::optional<std::string> chooseOpenFile(QWidget* parent, const QString& title,
                                           const std::string& filter, const std::string& near);

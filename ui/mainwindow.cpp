@@ -15,6 +15,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "import/formats.h"
 #include "import/load.h"
 #include "tools/coloursfile.h"
 #include "tools/transforms.h"
@@ -55,6 +56,7 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
     closeAnalysisPanel();
     life_.setHelpFile(options_.helpFile.empty() ? findHelpFile() : options_.helpFile);
     life_.logPath = options_.logPath.empty() ? defaultLogPath() : options_.logPath;
+    session_.setSettingsChosen(options_.settingsChosen);
     life_.create(options_.openPort);
     run_.applyCaptions();
     resize(1000, 700);
@@ -94,14 +96,15 @@ void TForm1::buildMenus() {
         const char* text;
         const char* hint;
         FileType type;
-    } later[] = {{"Open &IMP", "", FileType::Imp},
-                 {"Open &DW", "", FileType::Dw1},
-                 {"Open &BMP", "bilevel BMP image", FileType::Bmp},
-                 {"Open&JPEG", "bilevel JPEG image", FileType::Jpeg},
-                 {"Open&TIFF", "bilevel TIFF image", FileType::Tiff},
-                 {"Open&WIF", "WIF file", FileType::Wif}};
+        bool ready;
+    } later[] = {{"Open &IMP", "", FileType::Imp, true},
+                 {"Open &DW", "", FileType::Dw1, true},
+                 {"Open &BMP", "bilevel BMP image", FileType::Bmp, false},
+                 {"Open&JPEG", "bilevel JPEG image", FileType::Jpeg, false},
+                 {"Open&TIFF", "bilevel TIFF image", FileType::Tiff, false},
+                 {"Open&WIF", "WIF file", FileType::Wif, true}};
     for (const auto& e : later)
-        add(fileMenu_, e.text, e.hint, [this, t = e.type] { openDesign(t); })->setEnabled(false);
+        add(fileMenu_, e.text, e.hint, [this, t = e.type] { openDesign(t); })->setEnabled(e.ready);
     fileMenu_->addSeparator();
     add(fileMenu_, "Do&wnload", "", [] {})->setEnabled(false);
     fileMenu_->addSeparator();
@@ -396,7 +399,7 @@ bool TForm1::openDesign(FileType type) {
 
 bool TForm1::openDesignFile(const std::string& path) {
     pendingFile_ = path;
-    const bool ok = openDesign(fileTypeOfPath(path));
+    const bool ok = openDesign(designTypeOfPath(path).value_or(FileType::Native));
     pendingFile_.reset();
     return ok;
 }

@@ -45,6 +45,8 @@ struct WindowHooks {
 
 struct WindowOptions {
     std::string settingsFile;
+    // The weaver named the settings file (--settings or the environment).
+    bool settingsChosen = false;
     bool openPort = true;
     // Empty: found beside the program or in the source tree.
     std::string helpFile;

@@ -1,0 +1,61 @@
+#include "import/reader.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <unordered_map>
+
+#include "import/dw1.h"
+#include "import/imp.h"
+#include "import/native.h"
+#include "import/wif.h"
+
+namespace wp {
+
+const DesignReader* readerFor(FileType type) {
+    static const NativeReader native;
+    static const ImpReader imp;
+    static const Dw1Reader dw1;
+    static const WifReader wif;
+    switch (type) {
+        case FileType::Native:
+            return &native;
+        case FileType::Imp:
+            return &imp;
+        case FileType::Dw1:
+            return &dw1;
+        case FileType::Bmp:
+        case FileType::Tiff:
+        case FileType::Jpeg:
+            break;
+        case FileType::Wif:
+            return &wif;
+    }
+    return nullptr;
+}
+
+bool truncateToLoom(DesignModel& d, ReadResult& result) {
+    const HardwareConfig& hw = d.hw;
+    if (d.header.wefts() > hw.maxWefts)
+        d.header.set(Slot::wefts, static_cast<uint16_t>(hw.maxWefts));
+    if (d.header.warps() <= hw.hookCount) return false;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "Design size: %d threads, Available %d modules. Truncating from left",
+                  d.header.warps(), hw.hookCount / kModuleHooks);
+    result.tell(BoxKind::Error, text);
+    const int keep = std::max(0, hw.hookCount - hw.blankHeadleCount);
+    d.header.set(Slot::warps, static_cast<uint16_t>(keep));
+    return true;
+}
+
+void numberWeftColours(DesignModel& d) {
+    std::unordered_map<uint32_t, uint16_t> seen;
+    const size_t n = std::min(d.weftColours.size(), d.weftColourNumbers.size());
+    for (size_t i = 0; i < n; ++i) {
+        auto [it, added] = seen.emplace(d.weftColours[i], static_cast<uint16_t>(seen.size() + 1));
+        d.weftColourNumbers[i] = it->second;
+        (void)added;
+    }
+}
+
+}  // namespace wp

@@ -1,0 +1,26 @@
+#include "sim/engine.h"
+
+namespace wp::sim {
+
+namespace {
+
+// Long enough for the host to read the last message before the line goes dead.
+constexpr auto kHangupGrace = std::chrono::milliseconds(50);
+
+}  // namespace
+
+bool endAfterPick(const LoomSimOptions& options, EngineContext& ctx, std::uint64_t number,
+                  TimePoint sent) {
+    if (options.hangupAfterPicks == number) {
+        ctx.log("hanging up after pick " + std::to_string(number));
+        ctx.hangUp(sent + kHangupGrace);
+        return true;
+    }
+    if (options.exitAfterPicks == number) {
+        ctx.finish(sent);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace wp::sim
