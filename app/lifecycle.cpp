@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "import/load.h"
+#include "tools/coloursfile.h"
 
 namespace wp {
 
@@ -87,8 +88,14 @@ bool Lifecycle::FormClose() {
 
     bool kept = false;
     if (d.designReady && d.currentPick != 1 && s_.ui().askYesNo(kSaveWeftQuestion)) {
-        if (d.manualColours && writeColoursFile)
-            writeColoursFile(coloursFileName(d.designFileName));
+        if (d.manualColours) {
+            const std::string colours = coloursFileName(d.designFileName);
+            std::string error;
+            if (writeColoursFile)
+                writeColoursFile(colours);
+            else if (!wp::writeColoursFile(colours, d, error))
+                s_.ui().errorBox("Cannot write the colours file " + error + ".");
+        }
         ini.setValue(kCurrentFileSection, "weft_pos", std::to_string(d.currentPick));
         ini.setValue(kCurrentFileSection, "FileType",
                      std::to_string(static_cast<int>(d.designFileType)));

@@ -69,7 +69,8 @@ public:
 
     // Where the dump goes; defaults to defaultLogPath().
     std::string logPath;
-    // Writes the design's colours file at close when colours were set by hand.
+    // Writes the design's colours file at close when colours were set by hand;
+    // unset, the colours file is written here and a failure is shown.
     std::function<bool(const std::string& path)> writeColoursFile;
 
 private:

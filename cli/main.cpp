@@ -55,6 +55,8 @@ int main(int argc, char** argv) {
     addWeaveCommand(commands);
     addDownloadCommand(commands);
     addSelfTestCommand(commands);
+    addFloatsCommand(commands);
+    addColoursCommand(commands);
 
     if (argc == 2 && std::string(argv[1]) == "help") {
         std::cout << app.help();

@@ -6,9 +6,10 @@
 #include <sstream>
 
 #include "app/lifecycle.h"
-#include "import/load.h"
 #include "app/run.h"
+#include "import/load.h"
 #include "tests/support/fakeui.h"
+#include "tools/coloursfile.h"
 
 namespace {
 
@@ -206,6 +207,48 @@ TEST_F(LifecycleTest, CloseKeepsThePickOnlyWhenAskedTo) {
     next.ui.answers = {Answer::No, Answer::Yes};
     EXPECT_TRUE(next.life.FormActivate());
     EXPECT_EQ(next.session.design().currentPick, 9);
+}
+
+TEST_F(LifecycleTest, CloseKeepsColoursSetByHandInTheColoursFile) {
+    spit(ini, "[WeavePilot]\ncommPort=1\n");
+    const fs::path colours = dir / "twill8_colors.bmp";
+    {
+        Program p(ini);
+        p.life.create(false);
+        load(p, design);
+        wp::DesignModel& d = p.session.design();
+        d.currentPick = 4;
+        d.weftColours[0] = 0x123456;
+        // Not set by hand: no colours file.
+        p.ui.answers = {Answer::Yes};
+        EXPECT_TRUE(p.life.FormClose());
+        EXPECT_FALSE(fs::exists(colours));
+        d.manualColours = true;
+        d.currentPick = 5;
+        p.ui.answers = {Answer::Yes};
+        EXPECT_TRUE(p.life.FormClose());
+        const std::vector<uint8_t> want = wp::encodeColoursFile(d);
+        EXPECT_EQ(slurp(colours), std::string(want.begin(), want.end()));
+    }
+    {
+        // A colours file that cannot be written is reported; the pick is kept.
+        Program p(ini);
+        p.life.create(false);
+        load(p, design);
+        fs::remove(colours);
+        fs::create_directory(colours);
+        p.session.design().currentPick = 6;
+        p.session.design().manualColours = true;
+        p.ui.boxes.clear();
+        p.ui.answers = {Answer::Yes};
+        EXPECT_TRUE(p.life.FormClose());
+        ASSERT_EQ(p.ui.boxes.size(), 2u);
+        EXPECT_EQ(p.ui.boxes[1].kind, wp::BoxKind::Error);
+        EXPECT_EQ(p.ui.boxes[1].text.rfind("Cannot write the colours file " + colours.string(), 0),
+                  0u)
+            << p.ui.boxes[1].text;
+        EXPECT_NE(lines(ini).find("weft_pos=6"), std::string::npos);
+    }
 }
 
 TEST_F(LifecycleTest, CloseWithoutSettingsFileCreatesNone) {

@@ -25,8 +25,8 @@ std::string invalidColour(long value, size_t pos) {
 class Unfolder {
 public:
     Unfolder(const std::vector<uint16_t>& codes, ColourTarget target,
-             const std::array<uint32_t, kPaletteSlots>& slots, DesignModel& d)
-        : codes_(codes), target_(target), slots_(slots), d_(d) {
+             const std::array<uint32_t, kPaletteSlots>& palette, DesignModel& d)
+        : codes_(codes), target_(target), slots_(palette), d_(d) {
         if (target == ColourTarget::Weft)
             limit_ = static_cast<int>(std::min({static_cast<size_t>(std::max(0, d.header.wefts())),
                                                 d.weftColours.size(), d.weftColourNumbers.size()}));
@@ -199,8 +199,8 @@ CompiledLayout translateLayout(const std::string& text, int paletteSize, bool de
 }
 
 int unfoldLayout(const std::vector<uint16_t>& codes, ColourTarget target,
-                 const std::array<uint32_t, kPaletteSlots>& slots, DesignModel& d) {
-    return Unfolder(codes, target, slots, d).run();
+                 const std::array<uint32_t, kPaletteSlots>& palette, DesignModel& d) {
+    return Unfolder(codes, target, palette, d).run();
 }
 
 const char* ColourLayoutEditor::caption() const {
@@ -210,7 +210,7 @@ const char* ColourLayoutEditor::caption() const {
 void ColourLayoutEditor::load(const ColourPalettes& p) {
     const Palette& pal = p.of(target_);
     size_ = std::clamp(pal.count, 0, kPaletteSlots);
-    slots_ = pal.slots;
+    slots_ = pal.colours;
     text_ = pal.layout;
 }
 
@@ -230,8 +230,12 @@ void ColourLayoutEditor::reset() {
 
 bool ColourLayoutEditor::translate(const DesignModel& d, UserInterface& ui) {
     compiled_ = translateLayout(text_, size_, d.hasDesign());
-    if (!compiled_.error.empty())
+    // Leaving the field and then pressing OK translate the same text twice: its
+    // fault is shown once.
+    const std::string fault = compiled_.error.empty() ? "" : text_ + '\n' + compiled_.error;
+    if (!fault.empty() && fault != shownFault_)
         ui.messageBox(BoxKind::Information, compiled_.error, Buttons::Yes);
+    shownFault_ = fault;
     return compiled_.valid;
 }
 
@@ -275,7 +279,7 @@ bool ColourLayoutEditor::apply(DesignModel& d, ColourPalettes& p, UserInterface&
         assigned = true;
     }
     if (assigned) {
-        pal.slots = slots_;
+        pal.colours = slots_;
         pal.count = size_;
         pal.layout = text_;
     }

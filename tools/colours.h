@@ -20,11 +20,11 @@ inline constexpr size_t kLayoutCodesMax = 258;  // end code included
 enum class ColourTarget { Weft, Warp };
 
 struct Palette {
-    std::array<uint32_t, kPaletteSlots> slots{};  // slot k at index k - 1
-    int count = 0;                                // slots in use
-    std::string layout;                           // the last accepted expression
+    std::array<uint32_t, kPaletteSlots> colours{};  // slot k at index k - 1
+    int count = 0;                                  // slots in use
+    std::string layout;                             // the last accepted expression
 
-    Palette() { slots.fill(kWhite); }
+    Palette() { colours.fill(kWhite); }
 };
 
 // The palettes of the loaded design, one per target.
@@ -71,7 +71,7 @@ CompiledLayout translateLayout(const std::string& text, int paletteSize, bool de
 // given palette slots; a layout's tail repeats to the end of the design.
 // Returns the entries written by the layout itself.
 int unfoldLayout(const std::vector<uint16_t>& codes, ColourTarget target,
-                 const std::array<uint32_t, kPaletteSlots>& slots, DesignModel& d);
+                 const std::array<uint32_t, kPaletteSlots>& palette, DesignModel& d);
 
 // The colour dialog's working state and its buttons, without the widgets.
 class ColourLayoutEditor {
@@ -90,7 +90,7 @@ public:
     void setPaletteSize(int n);
     uint32_t slot(int k) const { return slots_.at(static_cast<size_t>(k - 1)); }
     void setSlot(int k, uint32_t colour);
-    const std::array<uint32_t, kPaletteSlots>& slots() const { return slots_; }
+    const std::array<uint32_t, kPaletteSlots>& slotColours() const { return slots_; }
     const std::string& layoutText() const { return text_; }
     void setLayoutText(std::string text) { text_ = std::move(text); }
 
@@ -108,6 +108,7 @@ private:
     int size_ = 0;
     std::string text_;
     CompiledLayout compiled_;
+    std::string shownFault_;
 };
 
 }  // namespace wp

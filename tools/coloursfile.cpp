@@ -29,9 +29,9 @@ bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes, std:
 // while there is room; 0 when the palette is full.
 int slotOf(Palette& pal, uint32_t c) {
     for (int k = 1; k <= pal.count; ++k)
-        if (pal.slots[static_cast<size_t>(k - 1)] == c) return k;
+        if (pal.colours[static_cast<size_t>(k - 1)] == c) return k;
     if (pal.count >= kPaletteSlots) return 0;
-    pal.slots[static_cast<size_t>(pal.count)] = c;
+    pal.colours[static_cast<size_t>(pal.count)] = c;
     return ++pal.count;
 }
 
@@ -121,8 +121,8 @@ ColoursFileResult readColoursFile(const std::string& path, DesignModel& d, Colou
     }
     p.weft.count = 0;
     p.warp.count = 0;
-    p.weft.slots.fill(kWhite);
-    p.warp.slots.fill(kWhite);
+    p.weft.colours.fill(kWhite);
+    p.warp.colours.fill(kWhite);
     for (int i = 0; i < wefts; ++i) {
         const uint32_t c = img.at(i, 1);  // the bottom row
         d.weftColours[static_cast<size_t>(i)] = c;

@@ -5,6 +5,9 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <filesystem>
+
+#include "tools/floats.h"
 
 namespace wp::ui {
 
@@ -87,6 +90,9 @@ DesignGrids::DesignGrids(Session& s, QWidget* parent)
     connect(treadlingGrid_, &GridView::topLeftChanged, this,
             [this] { tieUpGrid_->setLeftColumn(treadlingGrid_->leftColumn()); });
     connect(splitter_, &QSplitter::splitterMoved, this, [this] { layoutShaftPanel(); });
+    connect(designGrid_, &GridView::cellPressed, this, &DesignGrids::designGridPressed);
+    connect(threadingGrid_, &GridView::cellPressed, this, &DesignGrids::threadingGridPressed);
+    connect(treadlingGrid_, &GridView::cellPressed, this, &DesignGrids::treadlingGridPressed);
     // The shaft panel follows the design grid and the treadling panel wherever
     // the layout or the splitter puts them.
     designGrid_->installEventFilter(this);
@@ -232,6 +238,60 @@ void DesignGrids::setZoom(int size, bool shaftPlot) {
         syncShaftGrids();
         treadlingGrid_->viewport()->update();
     }
+}
+
+// --- Mouse ---------------------------------------------------------------------
+
+void DesignGrids::designGridPressed(int column, int row, Qt::MouseButton button) {
+    DesignModel& d = s_.design();
+    if (!d.designReady) return;
+    const int wefts = d.header.wefts();
+    const int warps = d.header.warps();
+    const uint8_t mode = d.analysis.displayMode;
+    const int c = designGrid_->currentColumn();
+    const int r = designGrid_->currentRow();
+    const auto label = [&] {
+        if (c < 0 || r < 0) return;
+        emit pickLabelChanged(QString("Pick %1 Warp %2").arg(wefts + 1 - r).arg(warps + 2 - c));
+    };
+    if (button == Qt::LeftButton) {
+        label();
+        return;
+    }
+    if (button == Qt::RightButton && mode == kAnalysisClosed) {
+        label();
+        const int loom = d.header.loom();
+        const std::string layout = loom == kLoomDobby           ? "Layout: Dobby"
+                                   : loom == kLoomCountermarche ? "Layout: Countemarche"
+                                                                : " ";
+        const std::string name = std::filesystem::path(d.designFileName).filename().string();
+        emit informationRequested(
+            "File: " + name + "\r\nNumber of Wefts: " + std::to_string(wefts) +
+            "\r\nNumber of Warps: " + std::to_string(warps) + "\r\n" + layout);
+        return;
+    }
+    // Float repair by hand: the cell under the mouse, design cells only.
+    if (editable_ && (button == Qt::RightButton || button == Qt::MiddleButton) && column >= 2 &&
+        row >= 1 && flipCellByHand(d, RowNo{row - 1}, column - 2))
+        repaintDesign();
+}
+
+void DesignGrids::threadingGridPressed(int column, int row, Qt::MouseButton button) {
+    const DesignModel& d = s_.design();
+    if (!d.designReady || !s_.window().checked(Control::ShaftPlot) || button != Qt::LeftButton)
+        return;
+    if (column < 0 || row < 0) return;
+    emit pickLabelChanged(
+        QString("Shaft %1 Warp %2").arg(row + 1).arg(d.header.warps() + 2 - column));
+}
+
+void DesignGrids::treadlingGridPressed(int column, int row, Qt::MouseButton button) {
+    const DesignModel& d = s_.design();
+    if (!d.designReady || !s_.window().checked(Control::ShaftPlot) || button != Qt::LeftButton)
+        return;
+    if (column < 0 || row < 0) return;
+    emit pickLabelChanged(
+        QString("Pick %1 Treadle %2").arg(d.header.wefts() + 1 - row).arg(column + 1));
 }
 
 }  // namespace wp::ui

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
 
 #include "app/session.h"
 #include "ui/grids.h"
@@ -46,6 +47,21 @@ public:
     void repaintAll();
     void repaintDesign();
 
+    // Whether right and middle clicks may repair floats by hand (not while
+    // the design is woven).
+    void setEditable(bool on) { editable_ = on; }
+
+    // Mouse actions, by cell.
+    void designGridPressed(int column, int row, Qt::MouseButton button);
+    void threadingGridPressed(int column, int row, Qt::MouseButton button);
+    void treadlingGridPressed(int column, int row, Qt::MouseButton button);
+
+signals:
+    // The pick label's text for a clicked cell.
+    void pickLabelChanged(const QString& text);
+    // The design's information box.
+    void informationRequested(const std::string& text);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -67,6 +83,7 @@ private:
     QWidget* shaftPanel_ = nullptr;
     QWidget* treadlingPanel_ = nullptr;
     QSplitter* splitter_ = nullptr;
+    bool editable_ = true;
 };
 
 }  // namespace wp::ui

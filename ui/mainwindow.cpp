@@ -15,13 +15,12 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <filesystem>
-
 #include "import/formats.h"
 #include "import/load.h"
-#include "tools/floats.h"
+#include "tools/coloursfile.h"
 #include "tools/transforms.h"
 #include "ui/dialogs/aboutbox.h"
+#include "ui/dialogs/colourdialog.h"
 #include "ui/filedialog.h"
 #include "ui/maintenancecommands.h"
 #include "ui/messagebox.h"
@@ -47,6 +46,7 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
 
     buildMenus();
     buildPanels();
+    connectTools();
     widgetsReady_ = true;
     for (int i = 0; i < static_cast<int>(Control::Count); ++i)
         applyControl(static_cast<Control>(i));
@@ -107,13 +107,15 @@ void TForm1::buildMenus() {
     controlMenu_ = menuBar()->addMenu("&Control");
     add(controlMenu_, "&Settings", "", [] {})->setEnabled(false);
     add(controlMenu_, "&Reset", "", [this] { ResetClick(); });
-    add(controlMenu_, "&WarpColor", "Manual Warpcoloring", [] {})->setEnabled(false);
-    add(controlMenu_, "W&eftcolor", "Adjust weft colors", [] {})->setEnabled(false);
+    add(controlMenu_, "&WarpColor", "Manual Warpcoloring",
+        [this] { ColourClick(ColourTarget::Warp); });
+    add(controlMenu_, "W&eftcolor", "Adjust weft colors",
+        [this] { ColourClick(ColourTarget::Weft); });
     add(controlMenu_, "&Test", "", [] {})->setEnabled(false);
     loggingAction_ =
         add(controlMenu_, "&Logging", "Toggle logging to file", [this] { LoggingClick(); });
     loggingAction_->setCheckable(true);
-    add(controlMenu_, "&Analyse", "", [] {})->setEnabled(false);
+    add(controlMenu_, "&Analyse", "", [this] { analysis_->open(); });
 
     QMenu* help = menuBar()->addMenu("&Help");
     add(help, "&Help", "", [this] { HelpClick(kHelpMainWindow); });
@@ -142,10 +144,6 @@ void TForm1::buildPanels() {
 
     grids_ = new DesignGrids(session_);
     column->addWidget(grids_, 1);
-    connect(designGrid(), &GridView::cellPressed, this, &TForm1::designGridPressed);
-    connect(threadingGrid(), &GridView::cellPressed, this, &TForm1::threadingGridPressed);
-    connect(treadlingGrid(), &GridView::cellPressed, this, &TForm1::treadlingGridPressed);
-
     controls_ = new ControlBar(session_.window());
     column->addWidget(controls_);
     connect(controls_, &ControlBar::buttonClicked, this, [this](Control c) {
@@ -154,10 +152,13 @@ void TForm1::buildPanels() {
         if (c == Control::ResumeButton) ResumeButtonClick();
     });
     connect(controls_, &ControlBar::boxClicked, this, &TForm1::boxClicked);
+    connect(grids_, &DesignGrids::pickLabelChanged, pickLabel(), &QLabel::setText);
+    connect(grids_, &DesignGrids::informationRequested, this, [this](const std::string& text) {
+        messageBox(BoxKind::Information, text, Buttons::Ok);
+    });
 
-    analysisPanel_ = new QWidget;
-    analysisPanel_->setFixedHeight(103);
-    column->addWidget(analysisPanel_);
+    analysis_ = new AnalysisPanel(session_);
+    column->addWidget(analysis_);
 
     setCentralWidget(central);
 }
@@ -254,8 +255,45 @@ void TForm1::panelChanged(const RunPanel& panel) {
 void TForm1::showProgress(int percent) { maintenance_->showProgress(percent); }
 
 void TForm1::closeAnalysisPanel() {
-    analysisPanel_->setVisible(false);
-    analysisPanel_->setEnabled(false);
+    if (session_.design().analysis.displayMode != kAnalysisClosed) return analysis_->DoneClick();
+    analysis_->setVisible(false);
+    analysis_->setEnabled(false);
+}
+
+void TForm1::resetColourPattern() {
+    palettes_.newPattern();
+}
+
+// The tools' files, dialogs and repaints.
+void TForm1::connectTools() {
+    session_.setColoursFileReader([this](const std::string& path) {
+        const ColoursFileResult r = readColoursFile(path, session_.design(), palettes_);
+        if (r.status == ColoursFileStatus::Unreadable)
+            errorBox("Cannot read the colours file " + path + ": " + r.error + ".");
+        return r.ok();
+    });
+    analysis_->chooseSaveFile = [this](const std::string& filter, const std::string& title) {
+        if (options_.hooks.chooseSaveFile) return options_.hooks.chooseSaveFile(filter, title);
+        return chooseSaveFile(this, qs(title), filter, session_.design().designFileName);
+    };
+    connect(analysis_, &AnalysisPanel::designEdited, grids_, &DesignGrids::repaintDesign);
+    connect(analysis_, &AnalysisPanel::helpRequested, this,
+            [this] { HelpClick(kHelpFloatAnalysis); });
+}
+
+int TForm1::runDialog(QDialog& dialog) {
+    if (!options_.hooks.runDialog) return dialog.exec();
+    dialog.show();
+    options_.hooks.runDialog(dialog);
+    if (dialog.isVisible()) dialog.reject();
+    return dialog.result();
+}
+
+void TForm1::ColourClick(ColourTarget target) {
+    TForm3 dialog(target, session_, palettes_, this);
+    dialog.chooseColour = options_.hooks.chooseColour;
+    connect(&dialog, &TForm3::helpRequested, this, [this] { HelpClick(kHelpColours); });
+    if (runDialog(dialog) == QDialog::Accepted) rebuildGrids();
 }
 
 // --- Grids --------------------------------------------------------------------
@@ -293,59 +331,6 @@ void TForm1::drawMarker(int pick) {
 
 void TForm1::setZoom(int size) {
     grids_->setZoom(size, checked(Control::ShaftPlot));
-}
-
-// --- Mouse ---------------------------------------------------------------------
-
-void TForm1::designGridPressed(int column, int row, Qt::MouseButton button) {
-    DesignModel& d = session_.design();
-    if (!d.designReady) return;
-    const int wefts = d.header.wefts();
-    const int warps = d.header.warps();
-    const uint8_t mode = d.analysis.displayMode;
-    const int c = designGrid()->currentColumn();
-    const int r = designGrid()->currentRow();
-    const auto label = [&] {
-        if (c < 0 || r < 0) return;
-        pickLabel()->setText(QString("Pick %1 Warp %2").arg(wefts + 1 - r).arg(warps + 2 - c));
-    };
-    if (button == Qt::LeftButton) {
-        label();
-        return;
-    }
-    if (button == Qt::RightButton && mode == 0) {
-        label();
-        const int loom = d.header.loom();
-        const std::string layout = loom == kLoomDobby           ? "Layout: Dobby"
-                                   : loom == kLoomCountermarche ? "Layout: Countemarche"
-                                                                : " ";
-        const std::string name = std::filesystem::path(d.designFileName).filename().string();
-        messageBox(BoxKind::Information,
-                   "File: " + name + "\r\nNumber of Wefts: " + std::to_string(wefts) +
-                       "\r\nNumber of Warps: " + std::to_string(warps) + "\r\n" + layout,
-                   Buttons::Ok);
-        return;
-    }
-    // Float repair by hand: the cell under the mouse, design cells only.
-    if ((button == Qt::RightButton || button == Qt::MiddleButton) && column >= 2 && row >= 1 &&
-        flipCellByHand(d, RowNo{row - 1}, column - 2))
-        grids_->repaintDesign();
-}
-
-void TForm1::threadingGridPressed(int column, int row, Qt::MouseButton button) {
-    const DesignModel& d = session_.design();
-    if (!d.designReady || !checked(Control::ShaftPlot) || button != Qt::LeftButton) return;
-    if (column < 0 || row < 0) return;
-    pickLabel()->setText(
-        QString("Shaft %1 Warp %2").arg(row + 1).arg(d.header.warps() + 2 - column));
-}
-
-void TForm1::treadlingGridPressed(int column, int row, Qt::MouseButton button) {
-    const DesignModel& d = session_.design();
-    if (!d.designReady || !checked(Control::ShaftPlot) || button != Qt::LeftButton) return;
-    if (column < 0 || row < 0) return;
-    pickLabel()->setText(
-        QString("Pick %1 Treadle %2").arg(d.header.wefts() + 1 - row).arg(column + 1));
 }
 
 // --- Check boxes -------------------------------------------------------------------
@@ -416,16 +401,23 @@ bool TForm1::openDesignFile(const std::string& path) {
 }
 
 void TForm1::StartButtonClick() {
-    running_ = true;
-    run_.StartButtonClick();
-    running_ = false;
-    if (closeAfterRun_) QTimer::singleShot(0, this, &QWidget::close);
+    run(&WeavingRun::StartButtonClick);
 }
 
 void TForm1::ResumeButtonClick() {
+    run(&WeavingRun::ResumeButtonClick);
+}
+
+void TForm1::run(void (WeavingRun::*command)()) {
+    // The float tools change the design: not while it is woven.
+    const bool analysisEnabled = analysis_->isEnabled();
+    analysis_->setEnabled(false);
+    grids_->setEditable(false);
     running_ = true;
-    run_.ResumeButtonClick();
+    (run_.*command)();
     running_ = false;
+    grids_->setEditable(true);
+    analysis_->setEnabled(analysisEnabled);
     if (closeAfterRun_) QTimer::singleShot(0, this, &QWidget::close);
 }
 

@@ -10,6 +10,8 @@
 #include "app/lifecycle.h"
 #include "app/run.h"
 #include "app/session.h"
+#include "tools/colours.h"
+#include "ui/analysispanel.h"
 #include "ui/controlbar.h"
 #include "ui/designgrids.h"
 #include "ui/gridview.h"
@@ -17,6 +19,7 @@
 
 class QAction;
 class QCheckBox;
+class QDialog;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -36,6 +39,11 @@ namespace wp::ui {
 struct WindowHooks {
     std::function<Answer(BoxKind, const std::string& text, Buttons)> messageBox;
     std::function<std::optional<std::string>(const std::string& filter)> chooseFile;
+    std::function<std::optional<std::string>(const std::string& filter, const std::string& title)>
+        chooseSaveFile;
+    std::function<std::optional<uint32_t>(uint32_t initial)> chooseColour;
+    // A modal dialog, shown: acts on it and closes it, instead of its own loop.
+    std::function<void(QDialog&)> runDialog;
     std::function<void(const QUrl&)> openUrl;
 };
 
@@ -79,6 +87,7 @@ public:
     void designChanged() override;
     void closeAnalysisPanel() override;
     void showProgress(int percent) override;
+    void resetColourPattern() override;
 
     // Commands.
     void FormActivate();
@@ -93,6 +102,9 @@ public:
     void LoggingClick();
     void HelpClick(int context = kHelpMainWindow);
     void AboutClick();
+    // Menus "WarpColor" and "Weftcolor": the colour dialog for that target.
+    void ColourClick(ColourTarget target);
+    ColourPalettes& palettes() { return palettes_; }
 
     // Grid handling.
     void rebuildGrids();
@@ -117,7 +129,7 @@ public:
     QWidget* shaftPanel() const { return grids_->shaftPanel(); }
     QWidget* treadlingPanel() const { return grids_->treadlingPanel(); }
     QSplitter* splitter() const { return grids_->splitter(); }
-    QWidget* analysisPanel() const { return analysisPanel_; }
+    AnalysisPanel* analysisPanel() const { return analysis_; }
     QLabel* pickLabel() const { return controls_->pickLabel(); }
     QLabel* bottomLabel() const { return controls_->bottomLabel(); }
     QLineEdit* colourBox() const { return runPanel_->colourBox(); }
@@ -134,11 +146,6 @@ public:
     QAction* action(const QString& text) const;
     MaintenanceCommands* maintenance() const { return maintenance_; }
 
-    // Mouse actions on the grids, by cell.
-    void designGridPressed(int column, int row, Qt::MouseButton button);
-    void threadingGridPressed(int column, int row, Qt::MouseButton button);
-    void treadlingGridPressed(int column, int row, Qt::MouseButton button);
-
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
@@ -147,6 +154,9 @@ private:
     void buildMenus();
     void buildPanels();
     void applyControl(Control c);
+    void connectTools();
+    int runDialog(QDialog& dialog);
+    void run(void (WeavingRun::*command)());
     void boxClicked(Control c, bool checked);
     // The colour box: the pick's weft colour and colour number.
     void showPickColour(int pick);
@@ -166,7 +176,8 @@ private:
     RunPanelView* runPanel_ = nullptr;
     DesignGrids* grids_ = nullptr;
     ControlBar* controls_ = nullptr;
-    QWidget* analysisPanel_ = nullptr;
+    AnalysisPanel* analysis_ = nullptr;
+    ColourPalettes palettes_;
 
     std::optional<std::string> pendingFile_;
     bool busy_ = false;

@@ -142,7 +142,7 @@ TEST_F(ColourDialog, LayoutAppliedAndKeptWithItsPalette) {
     EXPECT_TRUE(d.manualColours);
     EXPECT_EQ(palettes.weft.count, 3);
     EXPECT_EQ(palettes.weft.layout, "3,(1,2)");
-    EXPECT_EQ(palettes.weft.slots[2], 0x30u);
+    EXPECT_EQ(palettes.weft.colours[2], 0x30u);
     EXPECT_EQ(palettes.warp.count, 0);
     EXPECT_TRUE(ui.boxes.empty());
     // Shown again, the dialog starts from what was kept.
@@ -173,6 +173,22 @@ TEST_F(ColourDialog, WithoutAUsableLayoutThePaletteGoesInTurn) {
     ASSERT_TRUE(warp.apply(d, palettes, ui));
     EXPECT_EQ(d.warpColours, (std::vector<uint32_t>{0x10, 0x20, 0x10, 0x20, 0x10}));
     EXPECT_EQ(palettes.warp.count, 2);
+}
+
+TEST_F(ColourDialog, AFaultIsShownOnceForTheSameText) {
+    ColourLayoutEditor e = editor(ColourTarget::Weft, 2, "(1,2");
+    EXPECT_FALSE(e.translate(d, ui));       // the field is left
+    ASSERT_TRUE(e.apply(d, palettes, ui));  // then OK
+    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Parenthesis not closed"});
+    e.setLayoutText("(1,3)");
+    EXPECT_FALSE(e.translate(d, ui));
+    e.setLayoutText("(1,2)");
+    EXPECT_TRUE(e.translate(d, ui));
+    e.setLayoutText("(1,2");
+    EXPECT_FALSE(e.translate(d, ui));
+    EXPECT_EQ(ui.boxTexts(),
+              (std::vector<std::string>{"Parenthesis not closed", "Invalid color 3 at position 5",
+                                        "Parenthesis not closed"}));
 }
 
 TEST_F(ColourDialog, NoColoursGiveTheDefaults) {
@@ -224,11 +240,11 @@ TEST_F(ColourDialog, ResetSizeLimitsAndNoDesign) {
 TEST(ColourPalettesState, NewPatternEmptiesBoth) {
     ColourPalettes p;
     p.weft.count = 3;
-    p.warp.slots[4] = 0x123;
+    p.warp.colours[4] = 0x123;
     p.warp.layout = "1,2";
     p.newPattern();
     EXPECT_EQ(p.weft.count, 0);
-    EXPECT_EQ(p.warp.slots[4], 0xFFFFFFu);
+    EXPECT_EQ(p.warp.colours[4], 0xFFFFFFu);
     EXPECT_TRUE(p.warp.layout.empty());
 }
 

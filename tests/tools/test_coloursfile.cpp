@@ -119,11 +119,11 @@ TEST(ColoursFile, WrittenAndReadBackWithPalettesRebuilt) {
     // Distinct colours numbered from pick 1 on; white takes a slot like any other.
     EXPECT_EQ(e.weftColourNumbers, (std::vector<uint16_t>{1, 2, 1, 3, 2, 3, 4}));
     EXPECT_EQ(p.weft.count, 4);
-    EXPECT_EQ(p.weft.slots[1], 0xFFFFFFu);
-    EXPECT_EQ(p.weft.slots[3], 0x123456u);
-    EXPECT_EQ(p.weft.slots[4], 0xFFFFFFu);
+    EXPECT_EQ(p.weft.colours[1], 0xFFFFFFu);
+    EXPECT_EQ(p.weft.colours[3], 0x123456u);
+    EXPECT_EQ(p.weft.colours[4], 0xFFFFFFu);
     EXPECT_EQ(p.warp.count, 3);
-    EXPECT_EQ(p.warp.slots[2], 0x0000CCu);
+    EXPECT_EQ(p.warp.colours[2], 0x0000CCu);
     EXPECT_EQ(p.weft.layout, "kept");
 }
 
