@@ -171,6 +171,8 @@ void WeavingRun::weave(RunMode mode, int first) {
         ui.errorBox(why);
         return;
     }
+    // A line that went away (a pulled cable) may be back: open it again.
+    if ((!drv.portOpen() || drv.lineDead()) && !drv.reopenPort()) return;
     d.currentPick = first;
     if (drv.traits().hooks) {
         const int warps = d.header.warps();
@@ -188,24 +190,52 @@ void WeavingRun::weave(RunMode mode, int first) {
             s_.setRunState(RunState::Sending);
             ending = Ending::CommunicationError;
             break;
+        case StartResult::Stopped:
+            // Busy after start-up or a line break: the reset follows.
+            ending = s_.runState() == RunState::Busy ? Ending::Busy : Ending::Quiet;
+            break;
         case StartResult::NotStarted:
-            // The run ends as the state it found says: busy after start-up or a
-            // line break, idle after a normal end.
-            ending = s_.runState() == RunState::Sending ? Ending::CommunicationError
-                     : s_.runState() == RunState::Busy  ? Ending::Busy
-                                                        : Ending::Quiet;
+            if (drv.lineDead()) {
+                ending = lineBroken(drv);
+            } else if (s_.runState() == RunState::Busy) {
+                // After start-up or a line break: a reset may wake the controller.
+                ending = Ending::Busy;
+            } else {
+                s_.setRunState(RunState::Sending);
+                ending = Ending::CommunicationError;
+            }
             break;
     }
 
-    if (ending == Ending::CommunicationError) {
-        ui.errorBox("Communication error");
-        ui.setStatus("Communication error");
-    } else if (ending == Ending::Busy) {
-        ui.setStatus("Controller is busy");
-        // A Stop that ended the start handshake has been taken; left set, it
-        // would cut the reset short and offer a needless firmware download.
-        s_.flags().stopRequest = false;
-        controllerReset(0);
+    switch (ending) {
+        case Ending::Quiet:
+            break;
+        case Ending::CommunicationError:
+            ui.errorBox("Communication error");
+            ui.setStatus("Communication error");
+            break;
+        case Ending::Busy:
+            ui.setStatus("Controller is busy");
+            // A Stop that ended the start handshake has been taken; left set, it
+            // would cut the reset short and offer a needless firmware download.
+            s_.flags().stopRequest = false;
+            controllerReset(0);
+            break;
+        case Ending::LineGone:
+            ui.setStatus(
+                "The loom's port is gone. Connect it again, then use Reset and Resume "
+                "(Next weft on resume: " +
+                std::to_string(s_.window().panel().nextWeft) + ").");
+            break;
+        case Ending::Unconfirmed: {
+            const std::string text =
+                "The loom did not report pick " + std::to_string(unconfirmed_) +
+                " woven. If it is woven, set Next weft on resume to the pick after it; "
+                "otherwise Resume weaves it.";
+            ui.errorBox(text);
+            ui.setStatus(text);
+            break;
+        }
     }
     leaveRunningState();
     drv.endWeaving();
@@ -230,7 +260,10 @@ WeavingRun::Ending WeavingRun::pickLoop(TWeave& drv) {
                 stopped(drv);
                 break;
             }
-            if (sent == SendResult::NotSent) break;
+            if (sent == SendResult::LineError) {
+                ending = lineBroken(drv);
+                break;
+            }
             if (sent != SendResult::Accepted) {
                 ending = Ending::CommunicationError;
                 break;
@@ -245,10 +278,8 @@ WeavingRun::Ending WeavingRun::pickLoop(TWeave& drv) {
             case Report::Woven:
                 s_.setRunState(RunState::Sending);
                 if (!inFlight_.empty()) {
-                    const int pick = inFlight_.front();
-                    inFlight_.pop_front();
                     ++taken;
-                    pickWoven(pick);
+                    pickTaken(inFlight_.front());
                 }
                 break;
             case Report::Ready:
@@ -258,12 +289,16 @@ WeavingRun::Ending WeavingRun::pickLoop(TWeave& drv) {
                 stopped(drv);
                 break;
             case Report::LineError:
-                ui.errorBox("Line break");
-                s_.setRunState(RunState::Busy);
-                ending = Ending::Busy;
+                ending = lineBroken(drv);
+                break;
+            case Report::Unconfirmed:
+                unconfirmed_ = inFlight_.empty() ? 0 : inFlight_.front();
+                s_.setRunState(RunState::Sending);
+                ending = Ending::Unconfirmed;
                 break;
             case Report::Unexpected:
-                // Left awaiting: the run ends without a word.
+                s_.setRunState(RunState::Sending);
+                ending = Ending::CommunicationError;
                 break;
         }
         if (report != Report::Woven && report != Report::Ready) break;
@@ -282,6 +317,18 @@ WeavingRun::Ending WeavingRun::pickLoop(TWeave& drv) {
     return ending;
 }
 
+void WeavingRun::pickTaken(int pick) {
+    inFlight_.pop_front();
+    pickWoven(pick);
+}
+
+WeavingRun::Ending WeavingRun::lineBroken(TWeave& drv) {
+    s_.ui().errorBox("Line break");
+    s_.setRunState(RunState::Busy);
+    // A device that went away cannot be reset (or sent firmware) until it is back.
+    return drv.lineDead() ? Ending::LineGone : Ending::Busy;
+}
+
 void WeavingRun::pickWoven(int pick) {
     s_.design().currentPick = pick;
     if (onPickWoven) onPickWoven(pick);
@@ -293,10 +340,16 @@ void WeavingRun::pickWoven(int pick) {
 void WeavingRun::stopped(TWeave& drv) {
     DesignModel& d = s_.design();
     d.currentPick = std::atoi(s_.window().panel().currentWeft.c_str());
-    s_.ui().showPick(d.currentPick);
     // The stop is taken: clear it so the controller's answer to the stop can be read.
     s_.flags().stopRequest = false;
     if (drv.stopWeaving()) s_.setRunState(RunState::Idle);
+    // The loom may have finished a pick as the stop went out: it counts.
+    for (int n = drv.takeWovenReports(); n > 0 && !inFlight_.empty(); --n)
+        pickTaken(inFlight_.front());
+    // Picks the stop cancelled: the next run starts with the oldest.
+    if (!inFlight_.empty()) setNextWeft(inFlight_.front());
+    s_.ui().showPick(d.currentPick);
+    setCurrentWeft(d.currentPick);
 }
 
 }  // namespace wp

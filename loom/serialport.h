@@ -90,6 +90,9 @@ public:
     // for the controller sleep instead of spinning.
     virtual void waitForInput(int ms) = 0;
 
+    // The line has hung up (the device went away); it stays so until reopened.
+    virtual bool hungUp() const = 0;
+
     virtual int lastError() const = 0;
     virtual std::string errorText(int code) const = 0;
 };

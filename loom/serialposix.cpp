@@ -296,6 +296,8 @@ public:
         }
     }
 
+    bool hungUp() const override { return fd_ >= 0 && hungUp_; }
+
     int lastError() const override { return lastError_; }
 
     std::string errorText(int code) const override { return path_ + ": " + std::strerror(code); }

@@ -80,7 +80,7 @@ std::string usageText() {
            "  --reject-frame N          JX3: answer frame N with 9 instead of handling it\n"
            "  --drop-answer N           handle frame/line N but send no answer\n"
            "  --noise-after N           JX3: send 20 00 00 after answering frame N\n"
-           "  --late N:MS               JX3: answer frame N MS milliseconds late\n"
+           "  --late N:MS               answer frame/line N MS milliseconds late\n"
            "  --garbage N:COUNT         send COUNT random bytes after answering frame/line N\n"
            "  --hangup-after-picks K    close the line after the K-th woven pick\n"
            "  --hangup-after-frame N    JX3: close the line on receiving frame N\n"

@@ -96,6 +96,17 @@ std::string lift(const std::string& olmRecordLine) {
     return at == std::string::npos ? olmRecordLine : olmRecordLine.substr(at);
 }
 
+// Polls cond until it holds or the limit passes.
+template <class Cond>
+bool until(Cond cond, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
 struct Cli : ::testing::Test {
     fs::path dir = fs::temp_directory_path() / ("wp_cli_" + std::to_string(::getpid()));
     pid_t sim = -1;
@@ -141,6 +152,42 @@ struct Cli : ::testing::Test {
         std::stringstream ss;
         ss << in.rdbuf();
         return ss.str();
+    }
+    // weavepilot-cli weave in the background (its output in out.txt and err.txt),
+    // for a test that interrupts it.
+    pid_t startWeave(const std::string& args) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const std::string line = "exec " + cli("weave " + args) + " >" +
+                                     (dir / "out.txt").string() + " 2>" +
+                                     (dir / "err.txt").string();
+            ::execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        return pid;
+    }
+    // The exit status of a background weave, -1 when it has not ended in time.
+    static int exitOf(pid_t pid, std::chrono::seconds limit = 30s) {
+        int st = 0;
+        if (!until([&] { return ::waitpid(pid, &st, WNOHANG) == pid; }, limit)) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &st, 0);
+            return -1;
+        }
+        return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    }
+    std::string out() {
+        std::ifstream in(dir / "out.txt");
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    // Lines of the record that start with `prefix`.
+    size_t recordLines(const std::string& prefix) {
+        size_t n = 0;
+        std::ifstream in(dir / "record.txt");
+        for (std::string l; std::getline(in, l);) n += l.rfind(prefix, 0) == 0;
+        return n;
     }
     void settings(const std::string& text) {
         std::ofstream(dir / "lanset.ini")
@@ -283,6 +330,85 @@ TEST_F(Cli, ReverseWeavesTheRangeDownwardsOnBothLooms) {
     EXPECT_EQ(o.status, 0) << err();
     EXPECT_EQ(reportedPicks(o.out), down);
     expectOlmCloth(o.out, kRosepath, "pick");
+}
+
+TEST_F(Cli, StrayBytesAfterAnAnswerAreSkippedAndNoPickIsLost) {
+    // Frame 11 is the end of pick 4 (after the load's reset, begin weaving and
+    // the pump time-out); 6 is the first block of pick 2.
+    for (const std::string fault : {"11:1", "11:2", "11:3", "11:4", "11:5", "11:9", "6:2", "3:1"}) {
+        startSim({"--weave-ms", "5", "--garbage", fault});
+        settings("");
+        const Output o = weave(kTwill + " --from 1 --to 8", 20);
+        EXPECT_EQ(o.status, 0) << fault << "\n" << o.out << err();
+        std::vector<int> all;
+        for (int p = 1; p <= 8; ++p) all.push_back(p);
+        EXPECT_EQ(reportedPicks(o.out), all) << fault;
+        expectJx3Cloth(o.out, kTwill);
+        ::kill(sim, SIGTERM);
+        ::waitpid(sim, nullptr, 0);
+        sim = -1;
+    }
+}
+
+TEST_F(Cli, WovenReportInPlaceOfTheLostEndOfPickAnswerCountsThePick) {
+    startSim({"--weave-ms", "5", "--drop-answer", "11"});
+    settings("");
+    const Output o = weave(kTwill + " --from 1 --to 8");
+    EXPECT_EQ(o.status, 0) << o.out << err();
+    EXPECT_EQ(reportedPicks(o.out).size(), 8u);
+    expectJx3Cloth(o.out, kTwill);
+}
+
+TEST_F(Cli, LostBlockAnswerEndsTheRunAndResumeWeavesEachPickOnce) {
+    startSim({"--weave-ms", "5", "--drop-answer", "8"});  // the block of pick 3
+    settings("");
+    Output o = weave(kTwill + " --from 1 --to 6");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(err().find("Communication error"), std::string::npos) << err();
+    EXPECT_EQ(reportedPicks(o.out), (std::vector<int>{1, 2}));
+    expectJx3Cloth(o.out, kTwill);
+    const Output again = weave(kTwill + " --from 1 --to 6 --resume 3");
+    EXPECT_EQ(again.status, 0) << err();
+    expectJx3Cloth(o.out + again.out, kTwill);
+    EXPECT_EQ(recordLines("pick "), 6u);
+}
+
+TEST_F(Cli, StopWhileAnAnswerIsLateReadsItThenStops) {
+    // The end of pick 4 is answered a second late; Ctrl-C comes meanwhile.
+    startSim({"--weave-ms", "5", "--late", "11:1000"});
+    settings("");
+    const pid_t cli = startWeave(kTwill + " --from 1 --to 8");
+    ASSERT_TRUE(until([&] { return recordLines("pick ") == 3; }, 20s));
+    ::kill(cli, SIGINT);
+    EXPECT_EQ(exitOf(cli), 0) << out() << err();
+    EXPECT_TRUE(err().empty()) << err();
+    expectJx3Cloth(out(), kTwill);
+    EXPECT_GE(reportedPicks(out()).size(), 3u);
+}
+
+TEST_F(Cli, ShaftLoomStopWhileAStoreAnswerIsLateCountsTheStoredEntry) {
+    // Line 10 writes the byte of store entry 4; its "R" comes a second late.
+    startSim({"--loom", "olm", "--olm-draft", "608:4", "--late", "10:1000"});
+    settings("[Mirlo]\nLoomType=OLM");
+    const pid_t cli = startWeave(kRosepath + " --from 1 --to 40");
+    const auto entryFourStored = [&] {
+        const auto store = recorded(dir / "record.txt", "store");
+        return store.size() == 5 && store[4].find("byte=-") == std::string::npos;
+    };
+    ASSERT_TRUE(until(entryFourStored, 20s));
+    ::kill(cli, SIGINT);
+    EXPECT_EQ(exitOf(cli), 0) << out() << err();
+    EXPECT_EQ(reportedPicks(out()), (std::vector<int>{1, 2, 3, 4, 5}));
+    expectOlmCloth(out(), kRosepath, "store");
+}
+
+TEST_F(Cli, ShaftLoomLostStoreAnswerIsAskedForAgain) {
+    startSim({"--loom", "olm", "--olm-draft", "608:4", "--drop-answer", "6"});
+    settings("[Mirlo]\nLoomType=OLM");
+    const Output o = weave(kRosepath + " --from 1 --to 6");
+    EXPECT_EQ(o.status, 0) << o.out << err();
+    EXPECT_EQ(reportedPicks(o.out).size(), 6u);
+    expectOlmCloth(o.out, kRosepath, "store");
 }
 
 }  // namespace
