@@ -66,7 +66,8 @@ bool Lifecycle::FormActivate() {
     d.designFileName = ini.readString(kCurrentFileSection, "FileName", "");
     d.hw.PumpTimeout = ini.readInt("WeavePilot", "PumpTimeout", 60);
 
-    ResetClick();
+    // The port's open failure, if any, has been shown at start-up.
+    s_.controllerReset(0);
 
     std::error_code ec;
     const std::string& name = d.designFileName;
@@ -125,6 +126,8 @@ void Lifecycle::ExitClick() {
 }
 
 void Lifecycle::ResetClick() {
+    // The weaver may have plugged the loom in since: try its port again.
+    if (TWeave* drv = s_.driver(); drv && !drv->portOpen()) drv->reopenPort();
     s_.controllerReset(0);
 }
 

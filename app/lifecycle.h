@@ -52,7 +52,8 @@ public:
 
     // Exit command: the dump is closed; the caller then closes the window.
     void ExitClick();
-    // Reset command: the controller reset of the weaving run.
+    // Reset command: the controller reset of the weaving run, on the port
+    // opened again when it is not open.
     void ResetClick();
 
     // Logging command: toggles the dump file. Returns the new state (false when the

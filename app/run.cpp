@@ -116,9 +116,13 @@ void WeavingRun::controllerReset(int parameter) {
     UserInterface& ui = s_.ui();
     ui.setBusy(true);
     if (TWeave* drv = s_.driver()) {
+        // A device that went away and came back is on a new line.
+        if (drv->lineDead()) drv->reopenPort();
         if (drv->reset(parameter)) {
             s_.setControllerAnswered();
-        } else if (drv->traits().hasFirmware) {
+        } else if (drv->traits().hasFirmware && drv->portOpen() && !drv->lineDead()) {
+            // Only a controller on an open line can take new firmware; a port
+            // that is not open has been reported when it failed.
             ui.setBusy(false);
             if (ui.askYesNo("Controller is not responding. Download software?") && downloadFirmware)
                 downloadFirmware();

@@ -221,6 +221,8 @@ void onSigint(int) { TerminalUI::interrupted = true; }
 
 int cmdWeave(Session& s, TerminalUI& ui, const Options& o) {
     s.loadSettings(true);
+    // Nothing can be woven without the port; why has been said.
+    if (s.driver() && !s.driver()->portOpen()) return 1;
     WeavingRun run(s);
     run.applyCaptions();
     if (!loadDesign(s, ui, o, true)) return 1;

@@ -411,5 +411,56 @@ TEST_F(Cli, ShaftLoomLostStoreAnswerIsAskedForAgain) {
     expectOlmCloth(o.out, kRosepath, "store");
 }
 
+TEST_F(Cli, MissingPortSaysWhichAndOffersNoDownload) {
+    std::ofstream(dir / "lanset.ini")
+        << "[Ports]\nCOM1=" << (dir / "no-such-port").string() << "\n";
+    const Output o = weave(kTwill + " --from 1 --to 5", 10);
+    EXPECT_EQ(o.status, 1);
+    const std::string text = err();
+    EXPECT_NE(text.find("ComPort open failed: " + (dir / "no-such-port").string() +
+                        ": No such file or directory. "),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Can't open COM"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Download software?"), std::string::npos) << text;
+}
+
+TEST_F(Cli, ASecondProgramCannotTakeTheLoomsPort) {
+    startSim({"--weave-ms", "100"});
+    settings("");
+    const pid_t first = startWeave(kTwill + " --from 1 --to 40");
+    ASSERT_TRUE(until([&] { return recordLines("pick ") >= 1; }, 20s));
+    const Output second = run(cli("weave " + kTwill + " --from 1 --to 5") + " 2>&1");
+    EXPECT_EQ(second.status, 1);
+    EXPECT_NE(
+        second.out.find(": Device or resource busy. It is in use by weavepilot-cli (process " +
+                        std::to_string(first) + "): close that program first."),
+        std::string::npos)
+        << second.out;
+    // The first weave goes on undisturbed: no reset reached its controller.
+    const size_t before = recordLines("pick ");
+    ASSERT_TRUE(until([&] { return recordLines("pick ") >= before + 2; }, 20s));
+    ::kill(first, SIGINT);
+    EXPECT_EQ(exitOf(first), 0) << err();
+    expectJx3Cloth(out(), kTwill);
+}
+
+TEST_F(Cli, LoomThatGoesAwayMidRunEndsItWithLineBreakAndNoDownloadOffer) {
+    // Killed just after pick 3 is reported, long before pick 4 is woven.
+    startSim({"--weave-ms", "400"});
+    settings("");
+    const pid_t cli = startWeave(kTwill + " --from 1 --to 40");
+    ASSERT_TRUE(until([&] { return reportedPicks(out()).size() == 3; }, 20s));
+    ::kill(sim, SIGKILL);
+    ::waitpid(sim, nullptr, 0);
+    sim = -1;
+    EXPECT_EQ(exitOf(cli, 10s), 1);
+    const std::string text = err();
+    EXPECT_NE(text.find("Line break"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Download software?"), std::string::npos) << text;
+    EXPECT_NE(out().find("The loom's port is gone."), std::string::npos) << out();
+    expectJx3Cloth(out(), kTwill);
+}
+
 }  // namespace
 }  // namespace wp
