@@ -53,6 +53,8 @@ struct LoomSimOptions {
     std::vector<IndexedFault> garbageAfter;   // value random bytes after the answer
     std::optional<std::uint64_t> hangupAfterPicks;
     std::optional<std::uint64_t> hangupAfterFrame;  // JX3
+    std::optional<std::uint64_t> unplugAfterPicks;  // the device goes, and comes back
+    std::chrono::milliseconds unplugFor{1000};      // how long it stays away
 };
 
 struct ParsedArguments {

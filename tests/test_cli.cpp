@@ -462,5 +462,18 @@ TEST_F(Cli, LoomThatGoesAwayMidRunEndsItWithLineBreakAndNoDownloadOffer) {
     expectJx3Cloth(out(), kTwill);
 }
 
+TEST_F(Cli, PulledCableEndsTheRunAtOnceWithThePositionIntact) {
+    startSim({"--weave-ms", "5", "--unplug-after-picks", "3", "--unplug-ms", "5000"});
+    settings("");
+    const auto t0 = std::chrono::steady_clock::now();
+    const Output o = weave(kTwill + " --from 1 --to 8", 20);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 4s);  // no wait for the device
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(err(), "Line break\n");
+    EXPECT_EQ(reportedPicks(o.out), (std::vector<int>{1, 2, 3}));
+    EXPECT_NE(o.out.find("(Next weft on resume: 4)"), std::string::npos) << o.out;
+    expectJx3Cloth(o.out, kTwill);
+}
+
 }  // namespace
 }  // namespace wp

@@ -102,11 +102,14 @@ struct Weave : ::testing::Test {
         woven.clear();
     }
 
-    // Starts the simulator and a session whose COM1 is the simulator.
+    // Starts the simulator and a session whose COM1 is the simulator (by its
+    // link when it has one).
     void connect(const std::string& settings, sim::LoomSimOptions o) {
+        const std::string link = o.linkPath;
         loom = std::make_unique<SimThread>(std::move(o));
         std::ofstream(dir / "lanset.ini")
-            << settings << "\n[Ports]\nCOM1=" << loom->sim.devicePath() << "\n";
+            << settings << "\n[Ports]\nCOM1=" << (link.empty() ? loom->sim.devicePath() : link)
+            << "\n";
         s = std::make_unique<Session>(ui, (dir / "lanset.ini").string());
         s->loadSettings(true);
         run = std::make_unique<WeavingRun>(*s);
@@ -384,6 +387,46 @@ TEST_F(Weave, HangUpWhileWaitingForTheLoom) {
     run->ResumeButtonClick();
     EXPECT_EQ(woven, seq(1, 5));
     expectCloth(seq(1, 5));
+}
+
+TEST_F(Weave, CablePulledMidRunThenResetAndResumeCarryOn) {
+    sim::LoomSimOptions o = fastJx3();
+    o.unplugAfterPicks = 3;
+    o.unplugFor = 1500ms;
+    o.linkPath = (dir / "loom").string();
+    connect("", o);
+    load(jacquard(40, 10));
+    range(1, 8);
+    run->StartButtonClick();
+    // The run ends at once with the position of the last pick reported.
+    EXPECT_EQ(woven, seq(1, 3));
+    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Line break"});
+    EXPECT_EQ(s->runState(), RunState::Busy);
+    EXPECT_EQ(s->window().panel().nextWeft, 4);
+    EXPECT_EQ(s->design().currentPick, 3);
+
+    // Still away: Reset says the device is missing, and offers no download.
+    ui.boxes.clear();
+    run->controllerReset(0);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(
+        ui.boxes[0].text.rfind(
+            "ComPort open failed: " + (dir / "loom").string() + ": No such file or directory. ", 0),
+        0u)
+        << ui.boxes[0].text;
+
+    // Back: Reset and Resume go on at the next pick, without a new session.
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    while (!fs::exists(dir / "loom") && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(fs::exists(dir / "loom"));
+    ui.boxes.clear();
+    run->controllerReset(0);
+    EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].text;
+    run->ResumeButtonClick();
+    EXPECT_EQ(woven, seq(1, 8));
+    expectCloth(seq(1, 8));
+    EXPECT_TRUE(ui.boxes.empty());
 }
 
 TEST_F(Weave, StopWhileWaitingSendsTheStopFrame) {
