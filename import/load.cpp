@@ -119,7 +119,17 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
 bool DesignLoader::truncateToLoom() {
     DesignModel& d = s_.design();
     const HardwareConfig& hw = d.hw;
-    if (d.header.wefts() > hw.maxWefts) d.header.set(Slot::wefts, static_cast<uint16_t>(hw.maxWefts));
+    if (d.header.wefts() > hw.maxWefts) {
+        // Said, as a cut in width is: the weaver would miss the picks at the loom.
+        char text[320];
+        std::snprintf(text, sizeof text,
+                      "Design size: %d picks, available %d. The design is cut to %d picks; to "
+                      "weave them all, raise chunksize (now %d) in the [Mirlo] section of the "
+                      "settings file: a design may have chunksize x 100 picks.",
+                      d.header.wefts(), hw.maxWefts, hw.maxWefts, hw.chunksize);
+        s_.ui().messageBox(BoxKind::Information, text, Buttons::Ok);
+        d.header.set(Slot::wefts, static_cast<uint16_t>(hw.maxWefts));
+    }
     if (d.header.warps() <= hw.hookCount) return false;
     char text[160];
     std::snprintf(text, sizeof text,

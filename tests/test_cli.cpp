@@ -193,8 +193,10 @@ struct Cli : ::testing::Test {
         std::ofstream(dir / "lanset.ini")
             << text << "\n[Ports]\nCOM1=" << (dir / "loom").string() << "\n";
     }
+    // The design as the CLI reads it, with the test's settings (ports aside).
     std::unique_ptr<Session> loaded(const std::string& design, test::FakeUI& ui) {
-        auto s = std::make_unique<Session>(ui, (dir / "none.ini").string());
+        auto s = std::make_unique<Session>(ui, (dir / "lanset.ini").string());
+        s->loadSettings(false);
         DesignLoader loader(*s);
         loader.resetController = false;
         EXPECT_TRUE(loader.reload(design, FileType::Native));
@@ -473,6 +475,21 @@ TEST_F(Cli, PulledCableEndsTheRunAtOnceWithThePositionIntact) {
     EXPECT_EQ(reportedPicks(o.out), (std::vector<int>{1, 2, 3}));
     EXPECT_NE(o.out.find("(Next weft on resume: 4)"), std::string::npos) << o.out;
     expectJx3Cloth(o.out, kTwill);
+}
+
+TEST_F(Cli, PicksCutToTheRowBlocksAreSaidAndTheRestWeaves) {
+    startSim({"--weave-ms", "5"});
+    // jacquard440 has 160 picks; chunksize 1 holds 100.
+    settings("[Mirlo]\nchunksize=1\n[WeavePilot]\ncontrollerArrangement=440");
+    const std::string design = WP_SOURCE_DIR "/examples/jacquard440.dob";
+    const Output o = weave(design + " --from 97 --to 100");
+    EXPECT_EQ(o.status, 0) << err();
+    EXPECT_NE(err().find("Design size: 160 picks, available 100. The design is cut to 100 picks; "
+                         "to weave them all, raise chunksize (now 1)"),
+              std::string::npos)
+        << err();
+    EXPECT_EQ(reportedPicks(o.out), (std::vector<int>{97, 98, 99, 100}));
+    expectJx3Cloth(o.out, design);
 }
 
 }  // namespace
