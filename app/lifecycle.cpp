@@ -69,6 +69,11 @@ bool Lifecycle::FormActivate() {
     // The port's open failure, if any, has been shown at start-up.
     s_.controllerReset(0);
 
+    // A journal left behind: weaving stopped without the program closing.
+    if (const auto entry = s_.journal().read(); entry && nextPickAfter(*entry) != 0) {
+        if (s_.ui().askYesNo(journalOffer(*entry)) && continueFromJournal(*entry)) return true;
+    }
+
     std::error_code ec;
     const std::string& name = d.designFileName;
     if (d.hasDesign() || name.size() <= 4 || !std::filesystem::is_regular_file(name, ec))
@@ -78,7 +83,31 @@ bool Lifecycle::FormActivate() {
     return loader.reload(name, d.designFileType);
 }
 
+std::string journalOffer(const JournalEntry& e) {
+    return "Weaving stopped unexpectedly at pick " + std::to_string(e.pick) + " of " +
+           e.designFile + ". Continue from the next pick?";
+}
+
+bool Lifecycle::continueFromJournal(const JournalEntry& e) {
+    DesignLoader loader(s_);
+    if (!loader.reload(e.designFile, e.designType) || !s_.design().designReady) return false;
+    WindowState& w = s_.window();
+    RunPanel panel = w.panel();
+    panel.startWeft = e.startWeft;
+    panel.endWeft = e.endWeft;
+    panel.nextWeft = nextPickAfter(e);
+    panel.currentWeft = std::to_string(e.pick);
+    w.setPanel(panel);
+    w.setChecked(Control::ReverseBox, e.reverse);
+    w.setChecked(Control::LoopCheck, e.loop);
+    w.setChecked(Control::TabbyCheck, e.tabby);
+    s_.design().currentPick = e.pick;
+    return true;
+}
+
 bool Lifecycle::FormClose() {
+    // A clean close: the position journal has served its turn.
+    s_.journal().remove();
     DesignModel& d = s_.design();
     const std::string& path = s_.settingsFile();
     IniFile ini;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 namespace wp {
 namespace {
@@ -57,16 +58,10 @@ void WeavingRun::Timer1Timer() {
 }
 
 int WeavingRun::NextPick(int w) const {
-    const int start = s_.window().panel().startWeft;
-    const int end = s_.window().panel().endWeft;
-    const bool loop = s_.window().checked(Control::LoopCheck);
-    if (w == 0) return s_.window().checked(Control::ReverseBox) ? end : start;
-    if (s_.window().checked(Control::ReverseBox)) {
-        if (w - 1 >= start) return w - 1;
-        return loop ? end : 0;
-    }
-    if (w + 1 <= end) return w + 1;
-    return loop ? start : 0;
+    const RunPanel& panel = s_.window().panel();
+    return nextPickInRange(w, panel.startWeft, panel.endWeft,
+                           s_.window().checked(Control::ReverseBox),
+                           s_.window().checked(Control::LoopCheck));
 }
 
 void WeavingRun::enterRunningState() {
@@ -243,6 +238,7 @@ void WeavingRun::weave(RunMode mode, int first) {
     }
     leaveRunningState();
     drv.endWeaving();
+    s_.journal().flush();
     endRun();
 }
 
@@ -251,6 +247,14 @@ WeavingRun::Ending WeavingRun::pickLoop(TWeave& drv) {
     UserInterface& ui = s_.ui();
     const bool tabby = s_.window().checked(Control::TabbyCheck);
     const int storeSize = drv.pickStoreSize();
+    // Picks that are only stored are not woven yet: no position to keep.
+    journalling_ = storeSize == 0;
+    if (journalling_) {
+        // Named so that it can be found again from anywhere.
+        std::error_code ec;
+        const auto path = std::filesystem::absolute(d.designFileName, ec);
+        journalDesign_ = ec ? d.designFileName : path.lexically_normal().string();
+    }
     int taken = 0;
     int next = d.currentPick;
     Ending ending = Ending::Quiet;
@@ -274,6 +278,8 @@ WeavingRun::Ending WeavingRun::pickLoop(TWeave& drv) {
             }
             inFlight_.push_back(next);
             next = NextPick(next);
+            // The last woven pick's record is made durable while the loom weaves.
+            s_.journal().flush();
         }
 
         s_.setRunState(RunState::Awaiting);
@@ -334,7 +340,17 @@ WeavingRun::Ending WeavingRun::lineBroken(TWeave& drv) {
 }
 
 void WeavingRun::pickWoven(int pick) {
-    s_.design().currentPick = pick;
+    DesignModel& d = s_.design();
+    d.currentPick = pick;
+    // Before anything else, the next pick included: a crash from here on
+    // finds this pick woven.
+    if (journalling_) {
+        const RunPanel& panel = s_.window().panel();
+        s_.journal().record({journalDesign_, d.designFileType, pick, panel.startWeft, panel.endWeft,
+                             s_.window().checked(Control::ReverseBox),
+                             s_.window().checked(Control::LoopCheck),
+                             s_.window().checked(Control::TabbyCheck)});
+    }
     if (onPickWoven) onPickWoven(pick);
     // At the end of the sequence the box falls back to its first value: the
     // pick just woven is never offered again.
@@ -354,6 +370,7 @@ void WeavingRun::stopped(TWeave& drv) {
     if (!inFlight_.empty()) setNextWeft(inFlight_.front());
     s_.ui().showPick(d.currentPick);
     setCurrentWeft(d.currentPick);
+    s_.journal().flush();
 }
 
 }  // namespace wp

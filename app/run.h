@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <functional>
+#include <string>
 
 #include "app/session.h"
 
@@ -65,6 +66,9 @@ private:
     std::deque<int> inFlight_;
     // The pick the loom gave no word on.
     int unconfirmed_ = 0;
+    // The run's woven picks go to the position journal, under this design name.
+    bool journalling_ = false;
+    std::string journalDesign_;
 };
 
 }  // namespace wp

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "app/journal.h"
 #include "loom/drivers.h"
 #include "model/design.h"
 #include "model/inifile.h"
@@ -43,6 +44,8 @@ public:
     void createDriver(LoomType type);
 
     const std::string& settingsFile() const { return settingsFile_; }
+    // The position journal, beside the settings file.
+    Journal& journal() { return journal_; }
     LinkEnv linkEnv();
 
     // LoadHost.
@@ -88,6 +91,7 @@ private:
     std::function<void(int parameter)> controllerReset_;
     std::function<bool(const std::string& path)> readColoursFile_;
     std::string settingsFile_;
+    Journal journal_;
     SerialPortFactory makePort_;
 };
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <iostream>
 #include <set>
 #include <string>
@@ -13,6 +14,7 @@
 #include "model/settings.h"
 #include "cli/terminalui.h"
 #include "import/load.h"
+#include "app/lifecycle.h"
 #include "app/run.h"
 
 namespace {
@@ -32,6 +34,9 @@ const char* const kUsage =
     "      --reverse --loop --tabby\n"
     "      --resume N         start with Resume at pick N\n"
     "      --direct           OLM: weave pick by pick (Resume) instead of storing 220 picks\n"
+    "  weave --resume-journal [--to M]\n"
+    "                         go on after the last pick woven before weaving stopped\n"
+    "                         unexpectedly (the journal beside the settings file)\n"
     "\n"
     "options for every command:\n"
     "  --settings PATH        settings file (default: $WEAVEPILOT_SETTINGS, else\n"
@@ -45,7 +50,7 @@ struct Options {
     std::string type;
     bool yes = false;
     int from = 0, to = 0, resume = 0;
-    bool reverse = false, loop = false, tabby = false, direct = false;
+    bool reverse = false, loop = false, tabby = false, direct = false, resumeJournal = false;
     std::vector<std::string> args;
 };
 
@@ -77,6 +82,7 @@ bool parse(int argc, char** argv, Options& o) {
         else if (a == "--loop") o.loop = true;
         else if (a == "--tabby") o.tabby = true;
         else if (a == "--direct") o.direct = true;
+        else if (a == "--resume-journal") o.resumeJournal = true;
         else if (a.size() > 1 && a[0] == '-') ok = false;
         else if (o.command.empty()) o.command = a;
         else o.args.push_back(a);
@@ -225,38 +231,68 @@ int cmdWeave(Session& s, TerminalUI& ui, const Options& o) {
     if (s.driver() && !s.driver()->portOpen()) return 1;
     WeavingRun run(s);
     run.applyCaptions();
-    if (!loadDesign(s, ui, o, true)) return 1;
+    std::optional<JournalEntry> journal;
+    if (o.resumeJournal) {
+        journal = s.journal().read();
+        if (!journal) {
+            std::cerr << "weavepilot-cli: no weaving journal (" << s.journal().path() << ")\n";
+            return 1;
+        }
+        if (!Lifecycle(s).continueFromJournal(*journal)) return 1;
+    } else if (!loadDesign(s, ui, o, true)) {
+        return 1;
+    }
     DesignModel& d = s.design();
     if (!d.designReady) {
         std::cerr << "weavepilot-cli: the design cannot be woven on this loom\n";
         return 1;
     }
     const int wefts = d.header.wefts();
-    s.window().setStartWeft(std::min(o.from > 0 ? o.from : 1, wefts));
-    s.window().setEndWeft(std::min(o.to > 0 ? o.to : wefts, wefts));
-    // Without --resume the run resumes where its direction begins; a pick outside
-    // the range is the run's to refuse.
-    const RunPanel& panel = s.window().panel();
-    s.window().setNextWeft(o.resume > 0 ? o.resume : o.reverse ? panel.endWeft : panel.startWeft);
-    s.window().setChecked(Control::ReverseBox, o.reverse);
-    s.window().setChecked(Control::LoopCheck, o.loop);
-    s.window().setChecked(Control::TabbyCheck, o.tabby);
+    if (journal) {
+        // The journal's range and direction, with the range's ends as given.
+        if (o.from > 0) s.window().setStartWeft(o.from);
+        if (o.to > 0) s.window().setEndWeft(o.to);
+        const RunPanel& panel = s.window().panel();
+        const int next = nextPickInRange(journal->pick, panel.startWeft, panel.endWeft,
+                                         journal->reverse, journal->loop);
+        if (next == 0) {
+            std::cout << "pick " << journal->pick << " of " << journal->designFile
+                      << " was the last of its range: nothing is left to weave" << std::endl;
+            s.journal().remove();
+            return 0;
+        }
+        s.window().setNextWeft(next);
+    } else {
+        s.window().setStartWeft(std::min(o.from > 0 ? o.from : 1, wefts));
+        s.window().setEndWeft(std::min(o.to > 0 ? o.to : wefts, wefts));
+        // Without --resume the run resumes where its direction begins; a pick
+        // outside the range is the run's to refuse.
+        const RunPanel& panel = s.window().panel();
+        s.window().setNextWeft(o.resume > 0 ? o.resume : o.reverse ? panel.endWeft : panel.startWeft);
+        s.window().setChecked(Control::ReverseBox, o.reverse);
+        s.window().setChecked(Control::LoopCheck, o.loop);
+        s.window().setChecked(Control::TabbyCheck, o.tabby);
+    }
 
     // Without Loop the weaver presses Stop once the last pick is woven; the
     // command line does it for them.
-    const int last = o.reverse ? s.window().panel().startWeft : s.window().panel().endWeft;
+    const bool loop = s.window().checked(Control::LoopCheck);
+    const int last = s.window().checked(Control::ReverseBox) ? s.window().panel().startWeft
+                                                               : s.window().panel().endWeft;
     run.onPickWoven = [&](int pick) {
         std::cout << "pick " << pick << std::endl;
-        if (!o.loop && pick == last) run.StopButtonClick();
+        if (!loop && pick == last) run.StopButtonClick();
     };
     ui.onInterrupt([](void* r) { static_cast<WeavingRun*>(r)->StopButtonClick(); }, &run);
     std::signal(SIGINT, onSigint);
 
-    if (o.resume > 0 || o.direct)
+    if (o.resume > 0 || o.direct || journal)
         run.ResumeButtonClick();
     else
         run.StartButtonClick();
     std::cout << "current pick " << d.currentPick << std::endl;
+    // The program ends cleanly: the journal of this weave has served its turn.
+    if (s.journal().recorded() || journal) s.journal().remove();
     return s.runState() == RunState::Idle ? 0 : 1;
 }
 

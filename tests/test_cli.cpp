@@ -14,6 +14,7 @@
 
 #include <memory>
 
+#include "app/journal.h"
 #include "app/session.h"
 #include "import/load.h"
 #include "tests/support/fakeui.h"
@@ -490,6 +491,51 @@ TEST_F(Cli, PicksCutToTheRowBlocksAreSaidAndTheRestWeaves) {
         << err();
     EXPECT_EQ(reportedPicks(o.out), (std::vector<int>{97, 98, 99, 100}));
     expectJx3Cloth(o.out, design);
+}
+
+TEST_F(Cli, KilledMidRunTheJournalGoesOnWithEveryPickOnce) {
+    // The loom takes a second a pick, so the pick sent before the kill is
+    // still unwoven when the journal's run resets the controller.
+    startSim({"--weave-ms", "1000"});
+    settings("");
+    const fs::path journal = dir / "weaving.journal";
+    const pid_t cli = startWeave(kTwill + " --from 11 --to 15");
+    ASSERT_TRUE(until([&] { return reportedPicks(out()).size() == 2; }, 20s)) << out();
+    ::kill(cli, SIGKILL);
+    ::waitpid(cli, nullptr, 0);
+    const std::string before = out();
+    std::ifstream in(journal);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("pick=12\n"), std::string::npos) << text.str();
+
+    const Output resumed = weave("--resume-journal");
+    EXPECT_EQ(resumed.status, 0) << err();
+    EXPECT_EQ(reportedPicks(resumed.out), (std::vector<int>{13, 14, 15}));
+    expectJx3Cloth(before + resumed.out, kTwill);  // 11 to 15, each once
+    EXPECT_FALSE(fs::exists(journal));             // a clean end removes it
+
+    const Output none = weave("--resume-journal");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(err(), "weavepilot-cli: no weaving journal (" + journal.string() + ")\n");
+}
+
+TEST_F(Cli, JournalRunGoesOnToANewEndWeft) {
+    startSim({"--weave-ms", "5"});
+    settings("");
+    wp::Journal(wp::journalPathFor((dir / "lanset.ini").string()))
+        .record({kTwill, FileType::Native, 4, 1, 6, false, false, false});
+    const Output o = weave("--resume-journal --to 8");
+    EXPECT_EQ(o.status, 0) << err();
+    EXPECT_EQ(reportedPicks(o.out), (std::vector<int>{5, 6, 7, 8}));
+    expectJx3Cloth(o.out, kTwill);
+    // A range already woven to its end: nothing to do, said so.
+    wp::Journal(wp::journalPathFor((dir / "lanset.ini").string()))
+        .record({kTwill, FileType::Native, 8, 1, 8, false, false, false});
+    const Output done = weave("--resume-journal");
+    EXPECT_EQ(done.status, 0);
+    EXPECT_EQ(done.out,
+              "pick 8 of " + kTwill + " was the last of its range: nothing is left to weave\n");
 }
 
 }  // namespace

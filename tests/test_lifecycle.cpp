@@ -271,4 +271,59 @@ TEST_F(LifecycleTest, ResetAndDestruction) {
     EXPECT_FALSE(p.session.window().control(Control::InvertBox).enabled);
 }
 
+TEST_F(LifecycleTest, JournalLeftBehindIsOfferedBeforeTheLastDesign) {
+    spit(ini, "[CurrentFile]\nweft_pos=7\nFileType=0\nFileName=" + design.string() + "\n");
+    const std::string offer = "Weaving stopped unexpectedly at pick 5 of " + design.string() +
+                              ". Continue from the next pick?";
+    wp::Journal journal(wp::journalPathFor(ini.string()));
+    ASSERT_TRUE(
+        journal.record({design.string(), wp::FileType::Native, 5, 3, 10, true, false, true}));
+    {
+        // Yes: the journal's design, range and direction; Next weft is the pick
+        // after 5 going down.
+        Program p(ini);
+        p.life.create(false);
+        p.ui.answers = {Answer::Yes};
+        EXPECT_TRUE(p.life.FormActivate());
+        EXPECT_EQ(p.ui.boxTexts(), std::vector<std::string>{offer});
+        const wp::DesignModel& d = p.session.design();
+        EXPECT_TRUE(d.designReady);
+        EXPECT_EQ(d.designFileName, design.string());
+        EXPECT_EQ(d.currentPick, 5);
+        const wp::RunPanel& panel = p.session.window().panel();
+        EXPECT_EQ(panel.startWeft, 3);
+        EXPECT_EQ(panel.endWeft, 10);
+        EXPECT_EQ(panel.nextWeft, 4);
+        EXPECT_EQ(panel.currentWeft, "5");
+        EXPECT_TRUE(p.session.window().checked(Control::ReverseBox));
+        EXPECT_TRUE(p.session.window().checked(Control::TabbyCheck));
+        EXPECT_FALSE(p.session.window().checked(Control::LoopCheck));
+    }
+    {
+        // No: the usual offer follows, and the journal stays until a clean close.
+        Program p(ini);
+        p.life.create(false);
+        p.ui.answers = {Answer::No, Answer::Yes};
+        EXPECT_TRUE(p.life.FormActivate());
+        EXPECT_EQ(p.ui.boxTexts(),
+                  (std::vector<std::string>{offer, "Continue razezog " + design.string() + " ?"}));
+        EXPECT_EQ(p.session.design().currentPick, 7);
+        EXPECT_TRUE(journal.read());
+        p.life.FormClose();
+        EXPECT_FALSE(journal.read());
+    }
+    {
+        // A range woven to its end leaves nothing to go on with: no offer.
+        spit(ini, "[CurrentFile]\nweft_pos=7\nFileType=0\nFileName=" + design.string() + "\n");
+        ASSERT_TRUE(
+            journal.record({design.string(), wp::FileType::Native, 3, 3, 10, true, false, false}));
+        Program p(ini);
+        p.life.create(false);
+        p.ui.answers = {Answer::No};
+        EXPECT_FALSE(p.life.FormActivate());
+        EXPECT_EQ(p.ui.boxTexts(),
+                  std::vector<std::string>{"Continue razezog " + design.string() + " ?"});
+    }
+}
+
 }  // namespace

@@ -190,6 +190,12 @@ TEST_F(Weave, DobbyOnOneModule) {
     EXPECT_TRUE(s->window().control(Control::StartButton).enabled);
     EXPECT_FALSE(s->window().control(Control::StopButton).enabled);
     EXPECT_EQ(loom->sim.state().pumpTimeout, 30);
+    // The journal holds the last pick woven, its range and direction.
+    const auto journal = s->journal().read();
+    ASSERT_TRUE(journal);
+    EXPECT_EQ(journal->pick, 20);
+    EXPECT_EQ(journal->designFile, (dir / "d.dob").string());
+    EXPECT_EQ(journal->endWeft, 20);
 }
 
 TEST_F(Weave, SixteenModulesFullWidthShuffleOnAndOff) {
@@ -526,6 +532,8 @@ TEST_F(Weave, ShaftLoomStoresEachPickOnce) {
     }
     EXPECT_EQ(s->runState(), RunState::Idle);
     EXPECT_TRUE(ui.boxes.empty());
+    // Stored picks are not woven yet: no position to keep.
+    EXPECT_FALSE(s->journal().read());
 }
 
 TEST_F(Weave, ShaftLoomStoreStopsAt220WithLoop) {
