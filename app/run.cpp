@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 namespace wp {
 namespace {
@@ -57,16 +58,10 @@ void WeavingRun::Timer1Timer() {
 }
 
 int WeavingRun::NextPick(int w) const {
-    const int start = s_.window().panel().startWeft;
-    const int end = s_.window().panel().endWeft;
-    const bool loop = s_.window().checked(Control::LoopCheck);
-    if (w == 0) return s_.window().checked(Control::ReverseBox) ? end : start;
-    if (s_.window().checked(Control::ReverseBox)) {
-        if (w - 1 >= start) return w - 1;
-        return loop ? end : 0;
-    }
-    if (w + 1 <= end) return w + 1;
-    return loop ? start : 0;
+    const RunPanel& panel = s_.window().panel();
+    return nextPickInRange(w, panel.startWeft, panel.endWeft,
+                           s_.window().checked(Control::ReverseBox),
+                           s_.window().checked(Control::LoopCheck));
 }
 
 void WeavingRun::enterRunningState() {
@@ -116,9 +111,13 @@ void WeavingRun::controllerReset(int parameter) {
     UserInterface& ui = s_.ui();
     ui.setBusy(true);
     if (TWeave* drv = s_.driver()) {
+        // A device that went away and came back is on a new line.
+        if (drv->lineDead()) drv->reopenPort();
         if (drv->reset(parameter)) {
             s_.setControllerAnswered();
-        } else if (drv->traits().hasFirmware) {
+        } else if (drv->traits().hasFirmware && drv->portOpen() && !drv->lineDead()) {
+            // Only a controller on an open line can take new firmware; a port
+            // that is not open has been reported when it failed.
             ui.setBusy(false);
             if (ui.askYesNo("Controller is not responding. Download software?") && downloadFirmware)
                 downloadFirmware();
@@ -171,6 +170,8 @@ void WeavingRun::weave(RunMode mode, int first) {
         ui.errorBox(why);
         return;
     }
+    // A line that went away (a pulled cable) may be back: open it again.
+    if ((!drv.portOpen() || drv.lineDead()) && !drv.reopenPort()) return;
     d.currentPick = first;
     if (drv.traits().hooks) {
         const int warps = d.header.warps();
@@ -188,27 +189,56 @@ void WeavingRun::weave(RunMode mode, int first) {
             s_.setRunState(RunState::Sending);
             ending = Ending::CommunicationError;
             break;
+        case StartResult::Stopped:
+            // Busy after start-up or a line break: the reset follows.
+            ending = s_.runState() == RunState::Busy ? Ending::Busy : Ending::Quiet;
+            break;
         case StartResult::NotStarted:
-            // The run ends as the state it found says: busy after start-up or a
-            // line break, idle after a normal end.
-            ending = s_.runState() == RunState::Sending ? Ending::CommunicationError
-                     : s_.runState() == RunState::Busy  ? Ending::Busy
-                                                        : Ending::Quiet;
+            if (drv.lineDead()) {
+                ending = lineBroken(drv);
+            } else if (s_.runState() == RunState::Busy) {
+                // After start-up or a line break: a reset may wake the controller.
+                ending = Ending::Busy;
+            } else {
+                s_.setRunState(RunState::Sending);
+                ending = Ending::CommunicationError;
+            }
             break;
     }
 
-    if (ending == Ending::CommunicationError) {
-        ui.errorBox("Communication error");
-        ui.setStatus("Communication error");
-    } else if (ending == Ending::Busy) {
-        ui.setStatus("Controller is busy");
-        // A Stop that ended the start handshake has been taken; left set, it
-        // would cut the reset short and offer a needless firmware download.
-        s_.flags().stopRequest = false;
-        controllerReset(0);
+    switch (ending) {
+        case Ending::Quiet:
+            break;
+        case Ending::CommunicationError:
+            ui.errorBox("Communication error");
+            ui.setStatus("Communication error");
+            break;
+        case Ending::Busy:
+            ui.setStatus("Controller is busy");
+            // A Stop that ended the start handshake has been taken; left set, it
+            // would cut the reset short and offer a needless firmware download.
+            s_.flags().stopRequest = false;
+            controllerReset(0);
+            break;
+        case Ending::LineGone:
+            ui.setStatus(
+                "The loom's port is gone. Connect it again, then use Reset and Resume "
+                "(Next weft on resume: " +
+                std::to_string(s_.window().panel().nextWeft) + ").");
+            break;
+        case Ending::Unconfirmed: {
+            const std::string text =
+                "The loom did not report pick " + std::to_string(unconfirmed_) +
+                " woven. If it is woven, set Next weft on resume to the pick after it; "
+                "otherwise Resume weaves it.";
+            ui.errorBox(text);
+            ui.setStatus(text);
+            break;
+        }
     }
     leaveRunningState();
     drv.endWeaving();
+    s_.journal().flush();
     endRun();
 }
 
@@ -217,6 +247,14 @@ WeavingRun::Ending WeavingRun::pickLoop(TWeave& drv) {
     UserInterface& ui = s_.ui();
     const bool tabby = s_.window().checked(Control::TabbyCheck);
     const int storeSize = drv.pickStoreSize();
+    // Picks that are only stored are not woven yet: no position to keep.
+    journalling_ = storeSize == 0;
+    if (journalling_) {
+        // Named so that it can be found again from anywhere.
+        std::error_code ec;
+        const auto path = std::filesystem::absolute(d.designFileName, ec);
+        journalDesign_ = ec ? d.designFileName : path.lexically_normal().string();
+    }
     int taken = 0;
     int next = d.currentPick;
     Ending ending = Ending::Quiet;
@@ -230,13 +268,18 @@ WeavingRun::Ending WeavingRun::pickLoop(TWeave& drv) {
                 stopped(drv);
                 break;
             }
-            if (sent == SendResult::NotSent) break;
+            if (sent == SendResult::LineError) {
+                ending = lineBroken(drv);
+                break;
+            }
             if (sent != SendResult::Accepted) {
                 ending = Ending::CommunicationError;
                 break;
             }
             inFlight_.push_back(next);
             next = NextPick(next);
+            // The last woven pick's record is made durable while the loom weaves.
+            s_.journal().flush();
         }
 
         s_.setRunState(RunState::Awaiting);
@@ -245,10 +288,8 @@ WeavingRun::Ending WeavingRun::pickLoop(TWeave& drv) {
             case Report::Woven:
                 s_.setRunState(RunState::Sending);
                 if (!inFlight_.empty()) {
-                    const int pick = inFlight_.front();
-                    inFlight_.pop_front();
                     ++taken;
-                    pickWoven(pick);
+                    pickTaken(inFlight_.front());
                 }
                 break;
             case Report::Ready:
@@ -258,12 +299,16 @@ WeavingRun::Ending WeavingRun::pickLoop(TWeave& drv) {
                 stopped(drv);
                 break;
             case Report::LineError:
-                ui.errorBox("Line break");
-                s_.setRunState(RunState::Busy);
-                ending = Ending::Busy;
+                ending = lineBroken(drv);
+                break;
+            case Report::Unconfirmed:
+                unconfirmed_ = inFlight_.empty() ? 0 : inFlight_.front();
+                s_.setRunState(RunState::Sending);
+                ending = Ending::Unconfirmed;
                 break;
             case Report::Unexpected:
-                // Left awaiting: the run ends without a word.
+                s_.setRunState(RunState::Sending);
+                ending = Ending::CommunicationError;
                 break;
         }
         if (report != Report::Woven && report != Report::Ready) break;
@@ -282,8 +327,30 @@ WeavingRun::Ending WeavingRun::pickLoop(TWeave& drv) {
     return ending;
 }
 
+void WeavingRun::pickTaken(int pick) {
+    inFlight_.pop_front();
+    pickWoven(pick);
+}
+
+WeavingRun::Ending WeavingRun::lineBroken(TWeave& drv) {
+    s_.ui().errorBox("Line break");
+    s_.setRunState(RunState::Busy);
+    // A device that went away cannot be reset (or sent firmware) until it is back.
+    return drv.lineDead() ? Ending::LineGone : Ending::Busy;
+}
+
 void WeavingRun::pickWoven(int pick) {
-    s_.design().currentPick = pick;
+    DesignModel& d = s_.design();
+    d.currentPick = pick;
+    // Before anything else, the next pick included: a crash from here on
+    // finds this pick woven.
+    if (journalling_) {
+        const RunPanel& panel = s_.window().panel();
+        s_.journal().record({journalDesign_, d.designFileType, pick, panel.startWeft, panel.endWeft,
+                             s_.window().checked(Control::ReverseBox),
+                             s_.window().checked(Control::LoopCheck),
+                             s_.window().checked(Control::TabbyCheck)});
+    }
     if (onPickWoven) onPickWoven(pick);
     // At the end of the sequence the box falls back to its first value: the
     // pick just woven is never offered again.
@@ -293,10 +360,17 @@ void WeavingRun::pickWoven(int pick) {
 void WeavingRun::stopped(TWeave& drv) {
     DesignModel& d = s_.design();
     d.currentPick = std::atoi(s_.window().panel().currentWeft.c_str());
-    s_.ui().showPick(d.currentPick);
     // The stop is taken: clear it so the controller's answer to the stop can be read.
     s_.flags().stopRequest = false;
     if (drv.stopWeaving()) s_.setRunState(RunState::Idle);
+    // The loom may have finished a pick as the stop went out: it counts.
+    for (int n = drv.takeWovenReports(); n > 0 && !inFlight_.empty(); --n)
+        pickTaken(inFlight_.front());
+    // Picks the stop cancelled: the next run starts with the oldest.
+    if (!inFlight_.empty()) setNextWeft(inFlight_.front());
+    s_.ui().showPick(d.currentPick);
+    setCurrentWeft(d.currentPick);
+    s_.journal().flush();
 }
 
 }  // namespace wp

@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <functional>
+#include <string>
 
 #include "app/session.h"
 
@@ -39,13 +40,21 @@ public:
 
 private:
     // What the weaver is told when a run ends.
-    enum class Ending { Quiet, CommunicationError, Busy };
+    enum class Ending {
+        Quiet,
+        CommunicationError,
+        Busy,         // "Controller is busy" and a controller reset
+        LineGone,     // the port's device went away: no reset can reach it
+        Unconfirmed,  // the loom gave no word on the oldest pick sent
+    };
 
     void weave(RunMode mode, int first);
     // The picks of a started run, until it ends.
     Ending pickLoop(TWeave& drv);
     void pickWoven(int pick);
     void stopped(TWeave& drv);
+    void pickTaken(int pick);
+    Ending lineBroken(TWeave& drv);
     // What every run does before its first pick and after its last.
     void beginRun();
     void endRun();
@@ -55,6 +64,11 @@ private:
     Session& s_;
     // Picks sent to the controller and not yet reported woven, oldest first.
     std::deque<int> inFlight_;
+    // The pick the loom gave no word on.
+    int unconfirmed_ = 0;
+    // The run's woven picks go to the position journal, under this design name.
+    bool journalling_ = false;
+    std::string journalDesign_;
 };
 
 }  // namespace wp

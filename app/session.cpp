@@ -12,6 +12,7 @@ Session::Session(UserInterface& ui, std::string settingsFile, SerialPortFactory 
       window_(ui),
       flags_(ui),
       settingsFile_(std::move(settingsFile)),
+      journal_(journalPathFor(settingsFile_)),
       makePort_(std::move(makePort)) {
     if (!makePort_) {
         const HardwareConfig* hw = &design_.hw;

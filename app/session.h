@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "app/journal.h"
 #include "loom/drivers.h"
 #include "model/design.h"
 #include "model/inifile.h"
@@ -46,6 +47,8 @@ public:
     // The weaver named the settings file: a missing one is reported, not taken
     // for a first start.
     void setSettingsChosen(bool chosen) { settingsChosen_ = chosen; }
+    // The position journal, beside the settings file.
+    Journal& journal() { return journal_; }
     LinkEnv linkEnv();
 
     // LoadHost.
@@ -92,6 +95,7 @@ private:
     std::function<void(int parameter)> controllerReset_;
     std::function<bool(const std::string& path)> readColoursFile_;
     std::string settingsFile_;
+    Journal journal_;
     SerialPortFactory makePort_;
 };
 

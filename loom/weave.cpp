@@ -31,10 +31,18 @@ bool TWeave::OpenPort(int portNumber, bool download) {
         ok = port_->setLineSettings(ls) && port_->setTimeouts(to) && port_->setupQueues(82, 82);
     }
     if (!ok) queryStatus();
+    // Whatever the line held before this open is not an answer to us.
+    port_->purgeInput();
     // The mode follows the open even when a setting did not take: reading
     // loader text as binary frames would only garble the download.
     textMode_ = download;
+    receivedCount_ = 0;
+    lineOpened();
     return true;
+}
+
+bool TWeave::reopenPort() {
+    return OpenPort(env_.design.hw.commPort, false);
 }
 
 bool TWeave::ClosePort() {

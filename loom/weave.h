@@ -46,26 +46,27 @@ struct PickRequest {
 // How the start of a run went.
 enum class StartResult {
     Started,
-    NotStarted,  // the controller did not get ready; the run ends by its state
-    Refused,     // the controller refused the run's mode: "Communication error"
+    NotStarted,  // the controller did not answer or did not get ready
+    Stopped,     // the Stop button ended the wait for the controller
+    Refused,     // the controller refused the run's mode
 };
 
 // What became of a pick handed to the controller.
 enum class SendResult {
     Accepted,
-    NotAccepted,  // not acknowledged: the controller may not have it
-    NotSent,      // not taken; the driver has told the weaver why
+    NotAccepted,  // not acknowledged: the controller does not have it
     Stopped,      // not sent: the Stop button was pressed
     LineError,    // the line broke while sending
 };
 
 // What the loom said while the run waited for a pick.
 enum class Report {
-    Woven,       // the oldest pick sent and not yet woven has been woven (or stored)
-    Ready,       // ready for another pick; nothing woven
-    Stopped,     // the Stop button ended the wait
-    LineError,   // line error, hang-up or closed port
-    Unexpected,  // an answer the run cannot follow: it ends without a word
+    Woven,        // the oldest pick sent and not yet woven has been woven (or stored)
+    Ready,        // ready for another pick; nothing woven
+    Stopped,      // the Stop button ended the wait
+    LineError,    // line error, hang-up or closed port
+    Unconfirmed,  // no word on the pick within the loom's time: it may be woven or not
+    Unexpected,   // an answer the run cannot follow
 };
 
 // What the run may ask of a loom type before and around a run.
@@ -136,6 +137,9 @@ public:
     virtual Report awaitPick() = 0;
     // Tells the controller to stop weaving; false when it did not take it.
     virtual bool stopWeaving() = 0;
+    // Picks reported woven while the driver waited for something else (the
+    // answer to the stop): they count. Each is handed out once.
+    virtual int takeWovenReports() { return 0; }
     // The run is over, however it ended.
     virtual void endWeaving() {}
     // Picks a run may hand over before the controller is full; 0 for no limit.
@@ -165,8 +169,12 @@ public:
     virtual void abortSelfTest() {}
 
     bool OpenPort(int portNumber, bool download);
+    // Opens the configured port again for weaving (after the device went away).
+    bool reopenPort();
     bool ClosePort();
     bool portOpen() const { return port_ && port_->isOpen(); }
+    // The port was open and its device went away (a pulled cable, a dead line).
+    bool lineDead() const { return port_ && port_->hungUp(); }
 
     // --- The link: what the drivers, the download and the self-test build on. ---
     virtual bool WriteCommand(const std::string& text);
@@ -204,6 +212,8 @@ protected:
     size_t readIntoResponse(size_t count);
     // Puts text and CR in the command buffer.
     void setCommand(const std::string& text);
+    // A new line: whatever a driver kept from the old one is stale.
+    virtual void lineOpened() {}
 
     LinkEnv env_;
     std::unique_ptr<SerialPort> port_;

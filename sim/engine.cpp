@@ -16,6 +16,12 @@ bool endAfterPick(const LoomSimOptions& options, EngineContext& ctx, std::uint64
         ctx.hangUp(sent + kHangupGrace);
         return true;
     }
+    if (options.unplugAfterPicks == number) {
+        // The controller stays powered: it goes on when the line is back.
+        ctx.log("unplugged after pick " + std::to_string(number));
+        ctx.unplug(sent + kHangupGrace, options.unplugFor);
+        return false;
+    }
     if (options.exitAfterPicks == number) {
         ctx.finish(sent);
         return true;

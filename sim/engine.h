@@ -55,6 +55,9 @@ public:
     // Line time of `bytes` bytes (zero without pacing).
     virtual Clock::duration lineTime(std::size_t bytes) const = 0;
     virtual void hangUp(TimePoint when) = 0;
+    // The device goes away at `when` (the host's line hangs up, its name is
+    // gone) and comes back, on a new line under the same name, `away` later.
+    virtual void unplug(TimePoint when, Clock::duration away) = 0;
     virtual void finish(TimePoint when) = 0;  // clean stop
     virtual void pickWoven(WovenPick pick) = 0;
     virtual void storeWritten(int index, const StoreEntry& entry) = 0;

@@ -163,13 +163,14 @@ std::string OlmEngine::execute(const OlmCommand& command, std::uint64_t line, Ti
 }
 
 void OlmEngine::answer(std::uint64_t line, const std::string& text, TimePoint at) {
+    const TimePoint base = at + std::chrono::milliseconds(faultValue(options_.lateAnswers, line));
     if (listed(options_.dropAnswers, line)) {
         ctx_.log("line " + std::to_string(line) + ": answer dropped");
     } else {
-        ctx_.send(at, text, true);
+        ctx_.send(base, text, true);
     }
     if (const std::uint64_t count = faultValue(options_.garbageAfter, line); count > 0) {
-        ctx_.send(at, randomBytes(random_, count), true);
+        ctx_.send(base, randomBytes(random_, count), true);
     }
 }
 

@@ -16,6 +16,7 @@
 
 #include <memory>
 
+#include "app/journal.h"
 #include "app/session.h"
 #include "import/load.h"
 #include "tests/support/fakeui.h"
@@ -98,6 +99,17 @@ std::string lift(const std::string& olmRecordLine) {
     return at == std::string::npos ? olmRecordLine : olmRecordLine.substr(at);
 }
 
+// Polls cond until it holds or the limit passes.
+template <class Cond>
+bool until(Cond cond, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
 struct Cli : ::testing::Test {
     fs::path dir = fs::temp_directory_path() / ("wp_cli_" + std::to_string(::getpid()));
     pid_t sim = -1;
@@ -144,12 +156,50 @@ struct Cli : ::testing::Test {
         ss << in.rdbuf();
         return ss.str();
     }
+    // weavepilot-cli weave in the background (its output in out.txt and err.txt),
+    // for a test that interrupts it.
+    pid_t startWeave(const std::string& args) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const std::string line = "exec " + cli("weave " + args) + " >" +
+                                     (dir / "out.txt").string() + " 2>" +
+                                     (dir / "err.txt").string();
+            ::execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        return pid;
+    }
+    // The exit status of a background weave, -1 when it has not ended in time.
+    static int exitOf(pid_t pid, std::chrono::seconds limit = 30s) {
+        int st = 0;
+        if (!until([&] { return ::waitpid(pid, &st, WNOHANG) == pid; }, limit)) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &st, 0);
+            return -1;
+        }
+        return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    }
+    std::string out() {
+        std::ifstream in(dir / "out.txt");
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    // Lines of the record that start with `prefix`.
+    size_t recordLines(const std::string& prefix) {
+        size_t n = 0;
+        std::ifstream in(dir / "record.txt");
+        for (std::string l; std::getline(in, l);) n += l.rfind(prefix, 0) == 0;
+        return n;
+    }
     void settings(const std::string& text) {
         std::ofstream(dir / "lanset.ini")
             << text << "\n[Ports]\nCOM1=" << (dir / "loom").string() << "\n";
     }
+    // The design as the CLI reads it, with the test's settings (ports aside).
     std::unique_ptr<Session> loaded(const std::string& design, test::FakeUI& ui) {
-        auto s = std::make_unique<Session>(ui, (dir / "none.ini").string());
+        auto s = std::make_unique<Session>(ui, (dir / "lanset.ini").string());
+        s->loadSettings(false);
         DesignLoader loader(*s);
         loader.resetController = false;
         EXPECT_TRUE(loader.reload(design, FileType::Native));
@@ -457,6 +507,209 @@ TEST_F(Cli, RenderReplacesOnlyARealFile) {
               std::string::npos)
         << bad.out;
     EXPECT_FALSE(fs::exists(dir / "bad.pbm"));
+}
+
+TEST_F(Cli, StrayBytesAfterAnAnswerAreSkippedAndNoPickIsLost) {
+    // Frame 11 is the end of pick 4 (after the load's reset, begin weaving and
+    // the pump time-out); 6 is the first block of pick 2.
+    for (const std::string fault : {"11:1", "11:2", "11:3", "11:4", "11:5", "11:9", "6:2", "3:1"}) {
+        startSim({"--weave-ms", "5", "--garbage", fault});
+        settings("");
+        const Output o = weave(kTwill + " --from 1 --to 8", 20);
+        EXPECT_EQ(o.status, 0) << fault << "\n" << o.out << err();
+        std::vector<int> all;
+        for (int p = 1; p <= 8; ++p) all.push_back(p);
+        EXPECT_EQ(reportedPicks(o.out), all) << fault;
+        expectJx3Cloth(o.out, kTwill);
+        ::kill(sim, SIGTERM);
+        ::waitpid(sim, nullptr, 0);
+        sim = -1;
+    }
+}
+
+TEST_F(Cli, WovenReportInPlaceOfTheLostEndOfPickAnswerCountsThePick) {
+    startSim({"--weave-ms", "5", "--drop-answer", "11"});
+    settings("");
+    const Output o = weave(kTwill + " --from 1 --to 8");
+    EXPECT_EQ(o.status, 0) << o.out << err();
+    EXPECT_EQ(reportedPicks(o.out).size(), 8u);
+    expectJx3Cloth(o.out, kTwill);
+}
+
+TEST_F(Cli, LostBlockAnswerEndsTheRunAndResumeWeavesEachPickOnce) {
+    startSim({"--weave-ms", "5", "--drop-answer", "8"});  // the block of pick 3
+    settings("");
+    Output o = weave(kTwill + " --from 1 --to 6");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(err().find("Communication error"), std::string::npos) << err();
+    EXPECT_EQ(reportedPicks(o.out), (std::vector<int>{1, 2}));
+    expectJx3Cloth(o.out, kTwill);
+    const Output again = weave(kTwill + " --from 1 --to 6 --resume 3");
+    EXPECT_EQ(again.status, 0) << err();
+    expectJx3Cloth(o.out + again.out, kTwill);
+    EXPECT_EQ(recordLines("pick "), 6u);
+}
+
+TEST_F(Cli, StopWhileAnAnswerIsLateReadsItThenStops) {
+    // The end of pick 4 is answered a second late; Ctrl-C comes meanwhile.
+    startSim({"--weave-ms", "5", "--late", "11:1000"});
+    settings("");
+    const pid_t cli = startWeave(kTwill + " --from 1 --to 8");
+    ASSERT_TRUE(until([&] { return recordLines("pick ") == 3; }, 20s));
+    ::kill(cli, SIGINT);
+    EXPECT_EQ(exitOf(cli), 0) << out() << err();
+    EXPECT_TRUE(err().empty()) << err();
+    expectJx3Cloth(out(), kTwill);
+    EXPECT_GE(reportedPicks(out()).size(), 3u);
+}
+
+TEST_F(Cli, ShaftLoomStopWhileAStoreAnswerIsLateCountsTheStoredEntry) {
+    // Line 10 writes the byte of store entry 4; its "R" comes a second late.
+    startSim({"--loom", "olm", "--olm-draft", "608:4", "--late", "10:1000"});
+    settings("[Mirlo]\nLoomType=OLM");
+    const pid_t cli = startWeave(kRosepath + " --from 1 --to 40");
+    const auto entryFourStored = [&] {
+        const auto store = recorded(dir / "record.txt", "store");
+        return store.size() == 5 && store[4].find("byte=-") == std::string::npos;
+    };
+    ASSERT_TRUE(until(entryFourStored, 20s));
+    ::kill(cli, SIGINT);
+    EXPECT_EQ(exitOf(cli), 0) << out() << err();
+    EXPECT_EQ(reportedPicks(out()), (std::vector<int>{1, 2, 3, 4, 5}));
+    expectOlmCloth(out(), kRosepath, "store");
+}
+
+TEST_F(Cli, ShaftLoomLostStoreAnswerIsAskedForAgain) {
+    startSim({"--loom", "olm", "--olm-draft", "608:4", "--drop-answer", "6"});
+    settings("[Mirlo]\nLoomType=OLM");
+    const Output o = weave(kRosepath + " --from 1 --to 6");
+    EXPECT_EQ(o.status, 0) << o.out << err();
+    EXPECT_EQ(reportedPicks(o.out).size(), 6u);
+    expectOlmCloth(o.out, kRosepath, "store");
+}
+
+TEST_F(Cli, MissingPortSaysWhichAndOffersNoDownload) {
+    std::ofstream(dir / "lanset.ini")
+        << "[Ports]\nCOM1=" << (dir / "no-such-port").string() << "\n";
+    const Output o = weave(kTwill + " --from 1 --to 5", 10);
+    EXPECT_EQ(o.status, 1);
+    const std::string text = err();
+    EXPECT_NE(text.find("ComPort open failed: " + (dir / "no-such-port").string() +
+                        ": No such file or directory. "),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Can't open COM"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Download software?"), std::string::npos) << text;
+}
+
+TEST_F(Cli, ASecondProgramCannotTakeTheLoomsPort) {
+    startSim({"--weave-ms", "100"});
+    settings("");
+    const pid_t first = startWeave(kTwill + " --from 1 --to 40");
+    ASSERT_TRUE(until([&] { return recordLines("pick ") >= 1; }, 20s));
+    const Output second = run(cli("weave " + kTwill + " --from 1 --to 5") + " 2>&1");
+    EXPECT_EQ(second.status, 1);
+    EXPECT_NE(
+        second.out.find(": Device or resource busy. It is in use by weavepilot-cli (process " +
+                        std::to_string(first) + "): close that program first."),
+        std::string::npos)
+        << second.out;
+    // The first weave goes on undisturbed: no reset reached its controller.
+    const size_t before = recordLines("pick ");
+    ASSERT_TRUE(until([&] { return recordLines("pick ") >= before + 2; }, 20s));
+    ::kill(first, SIGINT);
+    EXPECT_EQ(exitOf(first), 0) << err();
+    expectJx3Cloth(out(), kTwill);
+}
+
+TEST_F(Cli, LoomThatGoesAwayMidRunEndsItWithLineBreakAndNoDownloadOffer) {
+    // Killed just after pick 3 is reported, long before pick 4 is woven.
+    startSim({"--weave-ms", "400"});
+    settings("");
+    const pid_t cli = startWeave(kTwill + " --from 1 --to 40");
+    ASSERT_TRUE(until([&] { return reportedPicks(out()).size() == 3; }, 20s));
+    ::kill(sim, SIGKILL);
+    ::waitpid(sim, nullptr, 0);
+    sim = -1;
+    EXPECT_EQ(exitOf(cli, 10s), 1);
+    const std::string text = err();
+    EXPECT_NE(text.find("Line break"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Download software?"), std::string::npos) << text;
+    EXPECT_NE(out().find("The loom's port is gone."), std::string::npos) << out();
+    expectJx3Cloth(out(), kTwill);
+}
+
+TEST_F(Cli, PulledCableEndsTheRunAtOnceWithThePositionIntact) {
+    startSim({"--weave-ms", "5", "--unplug-after-picks", "3", "--unplug-ms", "5000"});
+    settings("");
+    const auto t0 = std::chrono::steady_clock::now();
+    const Output o = weave(kTwill + " --from 1 --to 8", 20);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 4s);  // no wait for the device
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(err(), "Line break\n");
+    EXPECT_EQ(reportedPicks(o.out), (std::vector<int>{1, 2, 3}));
+    EXPECT_NE(o.out.find("(Next weft on resume: 4)"), std::string::npos) << o.out;
+    expectJx3Cloth(o.out, kTwill);
+}
+
+TEST_F(Cli, PicksCutToTheRowBlocksAreSaidAndTheRestWeaves) {
+    startSim({"--weave-ms", "5"});
+    // jacquard440 has 160 picks; chunksize 1 holds 100.
+    settings("[Mirlo]\nchunksize=1\n[WeavePilot]\ncontrollerArrangement=440");
+    const std::string design = WP_SOURCE_DIR "/examples/jacquard440.dob";
+    const Output o = weave(design + " --from 97 --to 100");
+    EXPECT_EQ(o.status, 0) << err();
+    EXPECT_NE(err().find("Design size: 160 picks, available 100. The design is cut to 100 picks; "
+                         "to weave them all, raise chunksize (now 1)"),
+              std::string::npos)
+        << err();
+    EXPECT_EQ(reportedPicks(o.out), (std::vector<int>{97, 98, 99, 100}));
+    expectJx3Cloth(o.out, design);
+}
+
+TEST_F(Cli, KilledMidRunTheJournalGoesOnWithEveryPickOnce) {
+    // The loom takes a second a pick, so the pick sent before the kill is
+    // still unwoven when the journal's run resets the controller.
+    startSim({"--weave-ms", "1000"});
+    settings("");
+    const fs::path journal = dir / "weaving.journal";
+    const pid_t cli = startWeave(kTwill + " --from 11 --to 15");
+    ASSERT_TRUE(until([&] { return reportedPicks(out()).size() == 2; }, 20s)) << out();
+    ::kill(cli, SIGKILL);
+    ::waitpid(cli, nullptr, 0);
+    const std::string before = out();
+    std::ifstream in(journal);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("pick=12\n"), std::string::npos) << text.str();
+
+    const Output resumed = weave("--resume-journal");
+    EXPECT_EQ(resumed.status, 0) << err();
+    EXPECT_EQ(reportedPicks(resumed.out), (std::vector<int>{13, 14, 15}));
+    expectJx3Cloth(before + resumed.out, kTwill);  // 11 to 15, each once
+    EXPECT_FALSE(fs::exists(journal));             // a clean end removes it
+
+    const Output none = weave("--resume-journal");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(err(), "weavepilot-cli: no weaving journal (" + journal.string() + ")\n");
+}
+
+TEST_F(Cli, JournalRunGoesOnToANewEndWeft) {
+    startSim({"--weave-ms", "5"});
+    settings("");
+    wp::Journal(wp::journalPathFor((dir / "lanset.ini").string()))
+        .record({kTwill, FileType::Native, 4, 1, 6, false, false, false});
+    const Output o = weave("--resume-journal --to 8");
+    EXPECT_EQ(o.status, 0) << err();
+    EXPECT_EQ(reportedPicks(o.out), (std::vector<int>{5, 6, 7, 8}));
+    expectJx3Cloth(o.out, kTwill);
+    // A range already woven to its end: nothing to do, said so.
+    wp::Journal(wp::journalPathFor((dir / "lanset.ini").string()))
+        .record({kTwill, FileType::Native, 8, 1, 8, false, false, false});
+    const Output done = weave("--resume-journal");
+    EXPECT_EQ(done.status, 0);
+    EXPECT_EQ(done.out,
+              "pick 8 of " + kTwill + " was the last of its range: nothing is left to weave\n");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The bytes the controller drivers put on the line for a pick.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -121,10 +122,10 @@ TEST_F(Drivers, ReportsOfTheLoom) {
     Tjx3 drv(env());
     ASSERT_TRUE(drv.OpenPort(1, false));
     const std::pair<std::string, Report> cases[] = {
-        {bytes({12, 0, 12}), Report::Woven},
-        {bytes({12, 1, 13}), Report::Ready},
+        {bytes({12, 0, 12}), Report::Woven},           {bytes({12, 1, 13}), Report::Ready},
         {bytes({32, 0, 0, 12, 0, 12}), Report::Woven},  // chatter first
-        {bytes({8, 0, 8}), Report::Unexpected},
+        {bytes({8, 0, 8, 12, 1, 13}), Report::Ready},   // a late answer is passed over
+        {bytes({12, 0, 7, 12, 0, 12}), Report::Woven},  // a bad check byte: one report
     };
     for (const auto& [message, report] : cases) {
         peer.send(message);
@@ -258,7 +259,7 @@ TEST_F(OlmDrivers, StoreLineNotAnsweredWithRFails) {
     ASSERT_TRUE(drv.OpenPort(1, false));
     EXPECT_FALSE(drv.storePick(1, 0));
     ASSERT_EQ(drv.beginWeaving(RunMode::Start), StartResult::Started);
-    EXPECT_EQ(drv.SendPick({1}), SendResult::NotSent);
+    EXPECT_EQ(drv.SendPick({1}), SendResult::NotAccepted);
 }
 
 TEST_F(OlmDrivers, DirectPickEndsOnlyWhenTheLoomSaysQ) {
@@ -316,6 +317,76 @@ TEST_F(OlmDrivers, StopDuringADirectPickIsNotAWovenPick) {
     EXPECT_EQ(peer.received().size(), before);
 }
 
+TEST_F(OlmDrivers, PickWovenAsTheStopGoesOutCounts) {
+    design(8, 2);
+    // "A" for direct mode, "R" for the pick's byte; the word waits for the
+    // weaver. Once `woven` is set the loom's "Q" comes before the next echo.
+    std::atomic<bool> woven{false};
+    peer.setHandler([&, line = std::string()](const std::string& chunk) mutable {
+        std::string out;
+        if (woven.exchange(false)) out = "Q\r\n";
+        out += chunk;
+        for (char c : chunk) {
+            if (c != '\r') {
+                line += c;
+                continue;
+            }
+            if (line == "M)D14.50K0AB") out += "A\r\n";
+            if (line.rfind("M)D14.54", 0) == 0) out += "R\r\n";
+            if (line == "M)D14.50K0") out += "E\r\n";
+            line.clear();
+        }
+        return out;
+    });
+    Tolm drv(env());
+    ASSERT_TRUE(drv.OpenPort(1, false));
+    ASSERT_EQ(drv.beginWeaving(RunMode::Resume), StartResult::Started);
+    ASSERT_EQ(drv.SendPick({1}), SendResult::Accepted);
+    ui.onPump = [&] { flags.stopRequest = true; };
+    EXPECT_EQ(drv.awaitPick(), Report::Stopped);
+    ui.onPump = nullptr;
+    woven = true;
+    EXPECT_TRUE(drv.stopWeaving());
+    EXPECT_EQ(drv.takeWovenReports(), 1);
+    EXPECT_EQ(drv.takeWovenReports(), 0);
+}
+
+TEST_F(OlmDrivers, StopDuringAStoreAnswerStillReadsIt) {
+    design(8, 2);
+    // The word's "R" comes at once, the byte's late; Stop is pressed while it is due.
+    std::thread late;
+    std::atomic<bool> byteLineDone{false};
+    peer.setHandler([&, line = std::string()](const std::string& chunk) mutable {
+        std::string out = chunk;
+        for (char c : chunk) {
+            if (c != '\r') {
+                line += c;
+                continue;
+            }
+            if (line.rfind("M)D00", 0) == 0) out += "R\r\n";
+            if (line.rfind("M)D07", 0) == 0) {
+                byteLineDone = true;
+                late = std::thread([&] {
+                    std::this_thread::sleep_for(100ms);
+                    peer.send("R\r\n");
+                });
+            }
+            line.clear();
+        }
+        return out;
+    });
+    Tolm drv(env());
+    ASSERT_TRUE(drv.OpenPort(1, false));
+    ASSERT_EQ(drv.beginWeaving(RunMode::Start), StartResult::Started);
+    ui.onPump = [&] {
+        if (byteLineDone) flags.stopRequest = true;
+    };
+    EXPECT_EQ(drv.SendPick({1}), SendResult::Accepted);
+    if (late.joinable()) late.join();
+    EXPECT_TRUE(flags.stopRequest);
+    EXPECT_EQ(drv.SendPick({2}), SendResult::Stopped);
+}
+
 TEST_F(OlmDrivers, SilentControllerNeverCountsAPick) {
     design(8, 2);
     answerDirectModeAndLinesWith("Q\r\n");
@@ -327,7 +398,7 @@ TEST_F(OlmDrivers, SilentControllerNeverCountsAPick) {
     // The cable is pulled: no echo, no answer. The "Q" of the last pick must
     // not pass for this one.
     peer.setHandler(nullptr);
-    EXPECT_EQ(drv.SendPick({2}), SendResult::NotSent);
+    EXPECT_EQ(drv.SendPick({2}), SendResult::NotAccepted);
     EXPECT_FALSE(drv.storePick(2, 1));
     EXPECT_EQ(ui.boxTexts().front(), "Command write: No response");
 }

@@ -12,6 +12,31 @@ using namespace jx3;
 
 const DriverTraits Tjx3::kTraits{.hooks = true, .waitsForStop = true, .hasFirmware = true, .hasSelfTest = true};
 
+namespace {
+
+bool isMessage(const uint8_t* m) {
+    switch (m[0]) {
+        case kTestPassed:
+        case kTestFailed:
+        case kAccepted:
+        case kRejected:
+        case kTestLine:
+        case kReady:
+        case kTestNumber:
+            return m[2] == (m[0] ^ m[1]);
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+void Tjx3::lineOpened() {
+    rx_.clear();
+    reports_.clear();
+    unreported_ = 0;
+}
+
 int Tjx3::SendFrame(uint8_t code, uint8_t parameter, uint8_t dataLength) {
     const size_t n = dataLength;
     const size_t length = n + kFrameOverhead;
@@ -24,8 +49,7 @@ int Tjx3::SendFrame(uint8_t code, uint8_t parameter, uint8_t dataLength) {
     commandLength_ = static_cast<int>(length);
     if (!portOpen()) return kStopped;
 
-    queryStatus();
-    if (portStatus_.inQueue > 0) port_->purgeInput();
+    drainInput();
     const auto* frame = reinterpret_cast<const uint8_t*>(commandBuffer_.data());
     for (int attempt = 0;; ++attempt) {
         size_t written = 0;
@@ -34,62 +58,151 @@ int Tjx3::SendFrame(uint8_t code, uint8_t parameter, uint8_t dataLength) {
             return kLineError;
         }
         log('C', frame, length, true);
-        const int r = ReadResponse(kAnswerMs);
+        const int r = awaitAnswer(code);
         // A rejected frame is sent once more; a second rejection is the caller's.
-        if (attempt == 0 && responseBuffer_[0] == kRejected && r != kStopped) continue;
+        if (attempt == 0 && r == kOk && responseBuffer_[0] == kRejected) continue;
         return r;
     }
 }
 
+int Tjx3::awaitAnswer(uint8_t code) {
+    using Clock = std::chrono::steady_clock;
+    takenByReport_ = false;
+    const auto due = Clock::now() + std::chrono::milliseconds(kAnswerMs);
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
+        // Stop does not cut an answer short: it is read, then the run stops.
+        const int r = readMessage(left > 0 ? static_cast<int>(left) : 1, false);
+        if (r != kOk || responseBuffer_[0] != kReady) return r;
+        const bool woven = responseBuffer_[1] == kPickWoven;
+        keepReport(responseBuffer_[1]);
+        // A reset is answered by whatever comes.
+        if (code == kReset) return kOk;
+        // With no pick of the controller's outstanding, the report can only be
+        // about this one: its end was taken and the pick is woven already.
+        if (code == kEndOfPick && woven && unreported_ == 0) {
+            takenByReport_ = true;
+            return kOk;
+        }
+    }
+}
+
+void Tjx3::keepReport(uint8_t value) {
+    reports_.push_back(value == kPickWoven ? Report::Woven : Report::Ready);
+}
+
+void Tjx3::takeInput() {
+    queryStatus();
+    while (portStatus_.inQueue > 0) {
+        std::string chunk(std::min<uint32_t>(portStatus_.inQueue, 256), '\0');
+        size_t got = 0;
+        port_->read(reinterpret_cast<uint8_t*>(chunk.data()), chunk.size(), got);
+        if (got == 0) break;
+        rx_.append(chunk, 0, got);
+        queryStatus();
+    }
+}
+
+void Tjx3::drainInput() {
+    takeInput();
+    std::string stale;
+    while (rx_.size() >= kMessageBytes) {
+        const auto* m = reinterpret_cast<const uint8_t*>(rx_.data());
+        if (isMessage(m) && m[0] == kReady) {
+            if (!stale.empty())
+                log('R', reinterpret_cast<const uint8_t*>(stale.data()), stale.size(), true);
+            stale.clear();
+            log('R', m, kMessageBytes, true);
+            keepReport(m[1]);
+            rx_.erase(0, kMessageBytes);
+        } else if (isMessage(m)) {
+            stale.append(rx_, 0, kMessageBytes);
+            rx_.erase(0, kMessageBytes);
+        } else {
+            stale += rx_[0];
+            rx_.erase(0, 1);
+        }
+    }
+    if (!stale.empty())
+        log('R', reinterpret_cast<const uint8_t*>(stale.data()), stale.size(), true);
+}
+
 int Tjx3::ReadResponse(int timeoutMs) {
     if (!portOpen()) return kNotOpen;
+    return textMode_ ? readText(timeoutMs) : readMessage(timeoutMs, true);
+}
+
+int Tjx3::readMessage(int timeoutMs, bool stoppable) {
+    if (!portOpen()) return kNotOpen;
     RunFlags& flags = env_.flags;
-    const size_t want = textMode_ ? kTextReadBytes : kMessageBytes;
+    receivedCount_ = 0;
+    flags.timeOutFlag = false;
+    if (timeoutMs > 0) flags.startTimer1(timeoutMs);
+    std::string skipped;
+    int result = kOk;
     for (;;) {
-        receivedCount_ = 0;
-        flags.timeOutFlag = false;
-        if (timeoutMs > 0) flags.startTimer1(timeoutMs);
-
-        for (;;) {
-            queryStatus();
-            flags.pump();
-            if (flags.stopRequest) {
-                flags.disableTimer1();
-                return kStopped;
-            }
-            if (errorFlags_ != 0 || flags.timeOutFlag) {
-                flags.disableTimer1();
-                return kLineError;
-            }
-            if (portStatus_.inQueue >= 2) break;
-            idle(20);
+        flags.pump();
+        takeInput();
+        // What has come is read before anything ends the wait.
+        while (rx_.size() >= kMessageBytes &&
+               !isMessage(reinterpret_cast<const uint8_t*>(rx_.data()))) {
+            skipped += rx_[0];
+            rx_.erase(0, 1);
         }
-
-        bool noise = false;
-        for (;;) {
-            if (receivedCount_ < want) readIntoResponse(want - receivedCount_);
-            if (!textMode_ && receivedCount_ >= kMessageBytes &&
-                responseBuffer_[0] > kLastResponseCode) {
-                // Not an answer: the controller's own chatter. Log it and wait on.
-                log('R', responseBuffer_.data(), kMessageBytes, true);
-                noise = true;
-                break;
-            }
-            if (receivedCount_ < kMessageBytes && portStatus_.inQueue < kMessageBytes)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            queryStatus();
-            if (portStatus_.inQueue == 0 || receivedCount_ >= want) break;
-            if (!textMode_ && receivedCount_ >= kMessageBytes) break;
+        if (rx_.size() >= kMessageBytes) break;
+        if (stoppable && flags.stopRequest) {
+            result = kStopped;
+            break;
         }
-        if (!noise) break;
+        if (errorFlags_ != 0 || flags.timeOutFlag) {
+            result = kLineError;
+            break;
+        }
+        idle(20);
     }
+    if (!skipped.empty())
+        log('R', reinterpret_cast<const uint8_t*>(skipped.data()), skipped.size(), true);
+    if (result == kOk) {
+        std::copy_n(rx_.begin(), kMessageBytes, responseBuffer_.begin());
+        rx_.erase(0, kMessageBytes);
+        receivedCount_ = kMessageBytes;
+        log('R', responseBuffer_.data(), kMessageBytes, true);
+    }
+    flags.disableTimer1();
+    return result;
+}
 
-    if (textMode_) {
-        auto end = std::remove_if(responseBuffer_.begin(), responseBuffer_.begin() + receivedCount_,
-                                  [](uint8_t b) { return b == 0x0D || b == 0x0A; });
-        receivedCount_ = static_cast<uint32_t>(end - responseBuffer_.begin());
+int Tjx3::readText(int timeoutMs) {
+    RunFlags& flags = env_.flags;
+    const size_t want = kTextReadBytes;
+    receivedCount_ = 0;
+    flags.timeOutFlag = false;
+    if (timeoutMs > 0) flags.startTimer1(timeoutMs);
+    for (;;) {
+        queryStatus();
+        flags.pump();
+        if (flags.stopRequest) {
+            flags.disableTimer1();
+            return kStopped;
+        }
+        if (errorFlags_ != 0 || flags.timeOutFlag) {
+            flags.disableTimer1();
+            return kLineError;
+        }
+        if (portStatus_.inQueue >= 2) break;
+        idle(20);
     }
-    if (receivedCount_ > 0) log('R', responseBuffer_.data(), receivedCount_, !textMode_);
+    for (;;) {
+        if (receivedCount_ < want) readIntoResponse(want - receivedCount_);
+        if (receivedCount_ < kMessageBytes && portStatus_.inQueue < kMessageBytes)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        queryStatus();
+        if (portStatus_.inQueue == 0 || receivedCount_ >= want) break;
+    }
+    auto end = std::remove_if(responseBuffer_.begin(), responseBuffer_.begin() + receivedCount_,
+                              [](uint8_t b) { return b == 0x0D || b == 0x0A; });
+    receivedCount_ = static_cast<uint32_t>(end - responseBuffer_.begin());
+    if (receivedCount_ > 0) log('R', responseBuffer_.data(), receivedCount_, false);
     flags.disableTimer1();
     return receivedCount_ > 0 ? kOk : kStopped;
 }
@@ -97,9 +210,21 @@ int Tjx3::ReadResponse(int timeoutMs) {
 StartResult Tjx3::beginWeaving(RunMode) {
     const HardwareConfig& hw = env_.design.hw;
     modules_ = modulesUsed(hw, env_.design.header.warps());
-    const bool ready = SendFrame(kBeginWeaving, static_cast<uint8_t>(modules_), 0) == kOk &&
-                       ResponseIs(0, kAccepted) && ReadResponse(0) == kOk && ResponseIs(0, kReady);
-    if (!ready) return StartResult::NotStarted;
+    drainInput();
+    reports_.clear();
+    unreported_ = 0;
+    if (SendFrame(kBeginWeaving, static_cast<uint8_t>(modules_), 0) != kOk ||
+        !ResponseIs(0, kAccepted))
+        return StartResult::NotStarted;
+    // The loom's ready report, with no time limit (it may have come already).
+    bool ready = !reports_.empty();
+    reports_.clear();
+    while (!ready) {
+        const int r = readMessage(0, true);
+        if (r == kStopped) return StartResult::Stopped;
+        if (r != kOk) return StartResult::NotStarted;
+        ready = ResponseIs(0, kReady);
+    }
     // Each setting only when its value is in range; the answers are not examined.
     if (hw.PumpTimeout > kPumpTimeoutAbove && hw.PumpTimeout < kPumpTimeoutBelow)
         SendFrame(kPumpTimeout, static_cast<uint8_t>(hw.PumpTimeout / 2), 0);
@@ -107,35 +232,76 @@ StartResult Tjx3::beginWeaving(RunMode) {
         SendFrame(kMaxValves, static_cast<uint8_t>(hw.MaxValves), 0);
     if (hw.PowerOnTime > kPowerOnTimeAbove && hw.PowerOnTime < kPowerOnTimeBelow)
         SendFrame(kPowerOnTime, static_cast<uint8_t>(hw.PowerOnTime / 2), 0);
+    // A ready report after the settings is no news.
+    std::erase(reports_, Report::Ready);
     env_.flags.timeOutFlag = false;
     return StartResult::Started;
 }
 
 SendResult Tjx3::SendPick(const PickRequest& request) {
-    const int r = sendPickFrames(request.pick, modules_, request.tabby);
-    return r == kOk && ResponseIs(0, kAccepted) ? SendResult::Accepted : SendResult::NotAccepted;
+    RunFlags& flags = env_.flags;
+    buildPick(request.pick, request.tabby);
+    const int n = std::clamp(modules_, 0, kMaxModules);
+    int r = kOk;
+    for (int k = 1; k <= n + 1 && r == kOk; ++k) {
+        // Stop between frames: the controller holds part of a pick at most,
+        // which the stop clears.
+        if (flags.stopRequest) return SendResult::Stopped;
+        r = k <= n ? sendBlock(k) : SendFrame(kEndOfPick, static_cast<uint8_t>(n), 0);
+        if (r == kOk && !ResponseIs(0, kAccepted) && !(k > n && takenByReport_))
+            return SendResult::NotAccepted;
+    }
+    if (r != kOk) return errorFlags_ != 0 ? SendResult::LineError : SendResult::NotAccepted;
+    ++unreported_;
+    return SendResult::Accepted;
 }
 
 Report Tjx3::awaitPick() {
-    const int r = ReadResponse(0);
-    if (r == kStopped) return Report::Stopped;
-    if (r != kOk) return Report::LineError;
-    if (!ResponseIs(0, kReady)) return Report::Unexpected;
-    return ResponseIs(1, kPickWoven) ? Report::Woven : Report::Ready;
+    for (;;) {
+        if (reports_.empty()) {
+            const int r = readMessage(0, true);
+            if (r == kStopped) return Report::Stopped;
+            if (r != kOk) return Report::LineError;
+            // Only the loom's reports matter here; a late answer is past use.
+            if (!ResponseIs(0, kReady)) continue;
+            keepReport(ResponseByte(1));
+        }
+        const Report report = reports_.front();
+        reports_.pop_front();
+        if (report == Report::Woven && unreported_ > 0) --unreported_;
+        return report;
+    }
 }
 
 bool Tjx3::stopWeaving() {
     if (SendFrame(kReset, kStopParameter, 0) != kOk) return false;
     // Still rejected after the resend: the loom may be finishing a pick. Its
     // report first, then the stop once more.
-    if (ResponseIs(0, kRejected) && ReadResponse(kStopReportMs) == kOk && ResponseIs(0, kReady))
-        SendFrame(kReset, kStopParameter, 0);
+    if (ResponseIs(0, kRejected)) {
+        bool reported = !reports_.empty();
+        if (!reported && readMessage(kStopReportMs, false) == kOk && ResponseIs(0, kReady)) {
+            keepReport(ResponseByte(1));
+            reported = true;
+        }
+        if (reported) SendFrame(kReset, kStopParameter, 0);
+    }
     return true;
+}
+
+int Tjx3::takeWovenReports() {
+    drainInput();
+    const auto woven = std::count(reports_.begin(), reports_.end(), Report::Woven);
+    reports_.clear();
+    unreported_ = 0;
+    return static_cast<int>(woven);
 }
 
 bool Tjx3::reset(int parameter) {
     // Any answer counts: the controller is alive.
-    return SendFrame(kReset, static_cast<uint8_t>(parameter), 0) == kOk;
+    const bool answered = SendFrame(kReset, static_cast<uint8_t>(parameter), 0) == kOk;
+    reports_.clear();
+    unreported_ = 0;
+    return answered;
 }
 
 void Tjx3::buildPick(int pick, bool tabby) {
@@ -161,16 +327,20 @@ void Tjx3::buildPick(int pick, bool tabby) {
     }
 }
 
+int Tjx3::sendBlock(int k) {
+    commandBuffer_.resize(
+        std::max<size_t>(commandBuffer_.size(), kBlockDataBytes + kFrameOverhead));
+    auto* data = reinterpret_cast<uint8_t*>(commandBuffer_.data()) + 2;
+    std::copy_n(pick_.begin() + (k - 1) * kModuleBytes, kModuleBytes, data);
+    if (env_.design.hw.Shuffle) shuffleBlock(data);
+    return SendFrame(kModuleBlock, static_cast<uint8_t>(k), kBlockDataBytes);
+}
+
 int Tjx3::sendPickFrames(int pick, int modules, bool tabby) {
     buildPick(pick, tabby);
     const int n = std::clamp(modules, 0, kMaxModules);
     for (int k = 1; k <= n; ++k) {
-        commandBuffer_.resize(
-            std::max<size_t>(commandBuffer_.size(), kBlockDataBytes + kFrameOverhead));
-        auto* data = reinterpret_cast<uint8_t*>(commandBuffer_.data()) + 2;
-        std::copy_n(pick_.begin() + (k - 1) * kModuleBytes, kModuleBytes, data);
-        if (env_.design.hw.Shuffle) shuffleBlock(data);
-        const int r = SendFrame(kModuleBlock, static_cast<uint8_t>(k), kBlockDataBytes);
+        const int r = sendBlock(k);
         if (r != kOk) return r;
         // The rest of the pick and its end frame go only after an accepted block.
         if (responseBuffer_[0] != kAccepted) return kOk;

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <string>
 
 #include "loom/weave.h"
 
@@ -22,6 +24,7 @@ public:
     SendResult SendPick(const PickRequest& request) override;
     Report awaitPick() override;
     bool stopWeaving() override;
+    int takeWovenReports() override;
     bool reset(int parameter) override;
 
     DownloadResult downloadFirmware(const HexFile& file, int portNumber) override;
@@ -40,12 +43,42 @@ public:
     const std::array<uint8_t, kMaskBytes>& pickBuffer() const { return pick_; }
     // Builds the pick buffer of a pick without sending it.
     void buildPick(int pick, bool tabby);
+    // Sends module block k (from 1) of the pick buffer.
+    int sendBlock(int k);
     // Module blocks per pick of the run under way.
     int modules() const { return modules_; }
 
+protected:
+    void lineOpened() override;
+
 private:
+    // One controller message into the response buffer. Bytes that do not
+    // make a message (a wrong check byte, an unknown code, a stray byte
+    // between messages) are logged and skipped one at a time until the
+    // messages line up again. stoppable: the Stop button ends the wait.
+    int readMessage(int timeoutMs, bool stoppable);
+    // The loader's text.
+    int readText(int timeoutMs);
+    // Reads what is waiting without waiting; the bytes stay for readMessage.
+    void takeInput();
+    // Takes the messages waiting before a frame goes out: the loom's reports
+    // are kept, anything else is stale.
+    void drainInput();
+    // The answer to the frame just written, within its time. The loom's
+    // reports that come first are kept.
+    int awaitAnswer(uint8_t code);
+    void keepReport(uint8_t value);
+
     std::array<uint8_t, kMaskBytes> pick_{};
     int modules_ = 0;
+    std::string rx_;  // received, not yet taken as a message
+    // Reports of the loom that came while the driver waited for an answer.
+    std::deque<Report> reports_;
+    // Picks the controller took and has not yet reported woven.
+    int unreported_ = 0;
+    // The end of the pick just sent was answered by the report that the pick
+    // is woven (its own answer was lost).
+    bool takenByReport_ = false;
 };
 
 // Block shuffle of one 28-byte module block, and its inverse.

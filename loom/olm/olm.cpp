@@ -1,7 +1,9 @@
 #include "loom/olm/olm.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <utility>
 
 #include "loom/olm/protocol.h"
 
@@ -39,8 +41,13 @@ void Tolm::ConfigurePort(bool, LineSettings& ls, Timeouts& to) {
 }
 
 bool Tolm::WriteCommand(const std::string& text) {
+    return writeLine(text, kAnswerMs);
+}
+
+bool Tolm::writeLine(const std::string& text, int answerMs) {
     // A command that fails must not leave the letter of the one before it.
     responseBuffer_[0] = 0;
+    heard_.clear();
     setCommand(text);
     if (!portOpen()) return false;
 
@@ -50,6 +57,7 @@ bool Tolm::WriteCommand(const std::string& text) {
         receivedCount_ = 0;
         const size_t got = readIntoResponse(portStatus_.inQueue);
         log('F', responseBuffer_.data(), got, true);
+        heard_.append(responseBuffer_.begin(), responseBuffer_.begin() + static_cast<long>(got));
         queryStatus();
         if (got == 0) break;
     }
@@ -90,6 +98,7 @@ bool Tolm::WriteCommand(const std::string& text) {
     }
     queryStatus();
     if (!echo.empty()) log('E', reinterpret_cast<const uint8_t*>(echo.data()), echo.size(), false);
+    heard_ += echo;
 
     UserInterface& ui = env_.flags.ui();
     if (writeFailed) {
@@ -106,11 +115,20 @@ bool Tolm::WriteCommand(const std::string& text) {
         ui.errorBox("Command write: No response");
         return false;
     }
-    ReadResponse(kAnswerMs);
+    // The answer to a command is read whole even when Stop is pressed: a stop
+    // cut in before it would miss what the controller did.
+    if (answerMs > 0) {
+        readAnswer(answerMs, false);
+        heard_ += response();
+    }
     return true;
 }
 
 int Tolm::ReadResponse(int timeoutMs) {
+    return readAnswer(timeoutMs, true);
+}
+
+int Tolm::readAnswer(int timeoutMs, bool stoppable) {
     if (!portOpen()) return kNotOpen;
     RunFlags& flags = env_.flags;
     receivedCount_ = 0;
@@ -128,7 +146,7 @@ int Tolm::ReadResponse(int timeoutMs) {
             idle(20);
         }
         if (got == 0) {
-            if (flags.stopRequest || flags.timeOutFlag) break;
+            if ((stoppable && flags.stopRequest) || flags.timeOutFlag) break;
             if (errorFlags_ != 0) {
                 flags.ui().errorBox("Read response: " +
                                     LineErrorText(static_cast<int>(errorFlags_)));
@@ -215,6 +233,8 @@ std::string Tolm::refusal(const DesignModel& d) const {
 StartResult Tolm::beginWeaving(RunMode mode) {
     directMode_ = mode == RunMode::Resume;
     storeIndex_ = 0;
+    outstanding_ = false;
+    lateWoven_ = 0;
     if (!directMode_) return StartResult::Started;
     const std::string on = registerLine(kControlPage, kDirectSwitch, kDirectOnValue);
     WriteCommand(on);
@@ -223,15 +243,38 @@ StartResult Tolm::beginWeaving(RunMode mode) {
         WriteCommand(on);
         if (!ResponseIs(0, kDirectOnLetter)) ReadResponse(kDirectOnLastMs);
     }
-    return ResponseIs(0, kDirectOnLetter) ? StartResult::Started : StartResult::Refused;
+    directOn_ = ResponseIs(0, kDirectOnLetter);
+    if (directOn_) return StartResult::Started;
+    return lineDead() ? StartResult::NotStarted : StartResult::Refused;
 }
 
-void Tolm::endWeaving() {
-    if (!directMode_) return;
+void Tolm::switchDirectModeOff() {
+    if (!directOn_) return;
+    directOn_ = false;
     // Cleared first so that the controller's "E" is read, not cut short.
     env_.flags.stopRequest = false;
     WriteCommand(registerLine(kControlPage, kDirectSwitch, ""));
+    // The command line itself holds no "Q": one heard with it was the loom's
+    // word on the pick, sent before it took the switch (which drops a pick
+    // not yet woven).
+    if (outstanding_ && heard_.find(kWovenLetter) != std::string::npos) {
+        ++lateWoven_;
+        outstanding_ = false;
+    }
     if (!ResponseIs(0, kDirectOffLetter)) ReadResponse(kDirectOffMs);
+}
+
+bool Tolm::stopWeaving() {
+    switchDirectModeOff();
+    return true;
+}
+
+int Tolm::takeWovenReports() {
+    return std::exchange(lateWoven_, 0);
+}
+
+void Tolm::endWeaving() {
+    switchDirectModeOff();
 }
 
 int Tolm::pickStoreSize() const {
@@ -243,46 +286,61 @@ bool Tolm::storePick(int pick, int index) {
     const PickValue v = pickValue(pick);
     const auto page = static_cast<unsigned>(index) / kStoreEntriesPerPage;
     const auto offset = static_cast<unsigned>(index) % kStoreEntriesPerPage * 2;
-    return WriteCommand(registerLine(page, offset, hex(v.W, kWordDigits))) &&
-           WriteCommand(registerLine(page + kStoreBytePageOffset, offset,
-                                     kStoreBytePrefix + hex(v.B, kByteDigits))) &&
-           ResponseIs(0, kStoredLetter);
+    // Writing an entry again is harmless: a lost "R" is asked for once more.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!WriteCommand(registerLine(page, offset, hex(v.W, kWordDigits))) ||
+            !WriteCommand(registerLine(page + kStoreBytePageOffset, offset,
+                                       kStoreBytePrefix + hex(v.B, kByteDigits))))
+            return false;
+        if (ResponseIs(0, kStoredLetter)) return true;
+    }
+    return false;
 }
 
 bool Tolm::sendDirectPick(int pick) {
     const PickValue v = pickValue(pick);
+    // The word's answer is the loom's word that the pick is woven: awaitPick
+    // waits for it.
     return WriteCommand(registerLine(kControlPage, kDirectByte, hex(v.B, kByteDigits))) &&
-           WriteCommand(registerLine(kControlPage, kDirectWord, hex(v.W, kWordDigits)));
+           writeLine(registerLine(kControlPage, kDirectWord, hex(v.W, kWordDigits)), 0);
 }
 
 SendResult Tolm::SendPick(const PickRequest& request) {
-    const bool stop = env_.flags.stopRequest;
-    if (!stop) {
+    RunFlags& flags = env_.flags;
+    if (!flags.stopRequest) {
         const bool sent =
             directMode_ ? sendDirectPick(request.pick) : storePick(request.pick, storeIndex_);
         if (sent) {
-            if (!directMode_) ++storeIndex_;
+            if (directMode_)
+                outstanding_ = true;
+            else
+                ++storeIndex_;
             return SendResult::Accepted;
         }
+        if (lineDead()) return SendResult::LineError;
     }
-    return env_.flags.stopRequest ? SendResult::Stopped : SendResult::NotSent;
+    return flags.stopRequest ? SendResult::Stopped : SendResult::NotAccepted;
 }
 
 Report Tolm::awaitPick() {
-    RunFlags& flags = env_.flags;
     // The store answered "R" to the pick already.
     if (!directMode_) return Report::Woven;
-    // The weaver may take longer than one wait to weave the pick: keep waiting
-    // for "Q" until it comes, Stop is pressed or the line fails, so that a pick
-    // is never counted as woven when it was not.
+    using Clock = std::chrono::steady_clock;
+    RunFlags& flags = env_.flags;
+    const auto due = Clock::now() + std::chrono::milliseconds(weaveWindowMs_);
+    // The weaver may take many waits to weave the pick; a pick is counted only
+    // on the loom's "Q".
     while (!ResponseIs(0, kWovenLetter)) {
-        if (flags.stopRequest) return Report::Stopped;
-        if (!portOpen() || errorFlags_ != 0) return Report::Unexpected;
-        if (ReadResponse(kWeaveMs) != kOk) return Report::Unexpected;
+        if (lineDead()) return Report::LineError;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now()).count();
+        if (left <= 0) return Report::Unconfirmed;
+        if (ReadResponse(static_cast<int>(std::min<long long>(left, kWeaveMs))) != kOk)
+            return Report::LineError;
         if (ResponseIs(0, kWovenLetter)) break;
         if (flags.stopRequest) return Report::Stopped;
-        if (errorFlags_ != 0) return Report::Unexpected;
+        if (errorFlags_ != 0) return Report::LineError;
     }
+    outstanding_ = false;
     return Report::Woven;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "loom/olm/protocol.h"
 #include "loom/weave.h"
 
 namespace wp {
@@ -23,7 +24,8 @@ public:
     StartResult beginWeaving(RunMode mode) override;
     SendResult SendPick(const PickRequest& request) override;
     Report awaitPick() override;
-    bool stopWeaving() override { return true; }
+    bool stopWeaving() override;
+    int takeWovenReports() override;
     void endWeaving() override;
     int pickStoreSize() const override;
     // There is nothing to reset: the controller always counts as answered.
@@ -47,10 +49,26 @@ public:
 
     // Picks are woven one by one (Resume) rather than stored (Start).
     bool directMode() const { return directMode_; }
+    // How long the weaver has to weave a direct pick before the run asks them
+    // whether it is woven.
+    void setWeaveWindow(int ms) { weaveWindowMs_ = ms; }
 
 private:
+    // Writes a command line and, unless answerMs is 0, reads its answer whole.
+    bool writeLine(const std::string& text, int answerMs);
+    int readAnswer(int timeoutMs, bool stoppable);
+    void switchDirectModeOff();
+
     bool directMode_ = false;
+    bool directOn_ = false;
     int storeIndex_ = 0;  // next pick store entry of a Start
+    // A direct pick has been sent and not yet reported woven.
+    bool outstanding_ = false;
+    // Direct picks reported woven when the run had stopped waiting for them.
+    int lateWoven_ = 0;
+    // Everything received during the last command: stale input, echo, answer.
+    std::string heard_;
+    int weaveWindowMs_ = olm::kWeaveMs;
 };
 
 }  // namespace wp

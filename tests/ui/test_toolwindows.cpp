@@ -552,7 +552,7 @@ void ToolWindowsTest::coloursKeptAtCloseAndOfferedAtLoad() {
 
     // The next start offers the design, then its colours.
     h.boxes.clear();
-    h.answers = {Answer::No, Answer::Yes, Answer::Yes};  // no download, continue, read colours
+    h.answers = {Answer::Yes, Answer::Yes};  // continue, read colours
     TForm1& w = h.open();
     w.FormActivate();
     QTRY_VERIFY(w.session().design().hasDesign());
