@@ -1,6 +1,8 @@
 #include "app/journal.h"
 
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,7 +19,8 @@ constexpr const char* kJournalName = "weaving.journal";
 bool writeAll(int fd, const std::string& text) {
     size_t done = 0;
     while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        const ssize_t n =
+            ::pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
         if (n < 0) return false;
         done += static_cast<size_t>(n);
     }
@@ -50,16 +53,23 @@ bool Journal::record(const JournalEntry& e) {
                   static_cast<int>(e.designType), e.pick, e.startWeft, e.endWeft, e.reverse, e.loop,
                   e.tabby);
     // Quoted: the reader keeps a name's spaces inside the quotes.
-    const std::string text =
+    std::string text =
         std::string("[") + kSection + "]\nFileName=\"" + e.designFile + "\"\n" + numbers;
+
+    // The spare file beside the journal is written over in place and the two
+    // are swapped: a file that replaces another by rename would make the
+    // filesystem write it out first, which costs a disk's latency per pick.
     const std::string beside = path_ + ".new";
-    const int fd = ::open(beside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(beside.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && static_cast<size_t>(st.st_size) > text.size())
+        text.append(static_cast<size_t>(st.st_size) - text.size(), '\n');  // blank lines: ignored
     const bool written = writeAll(fd, text);
-    if (::close(fd) != 0 || !written || ::rename(beside.c_str(), path_.c_str()) != 0) {
-        ::unlink(beside.c_str());
+    if (::close(fd) != 0 || !written) return false;
+    if (::renameat2(AT_FDCWD, beside.c_str(), AT_FDCWD, path_.c_str(), RENAME_EXCHANGE) != 0 &&
+        ::rename(beside.c_str(), path_.c_str()) != 0)
         return false;
-    }
     recorded_ = true;
     unflushed_ = true;
     return true;
@@ -104,6 +114,7 @@ std::optional<JournalEntry> Journal::read() const {
 
 void Journal::remove() {
     ::unlink(path_.c_str());
+    ::unlink((path_ + ".new").c_str());
     recorded_ = false;
     unflushed_ = false;
 }

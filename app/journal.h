@@ -28,15 +28,17 @@ public:
 
     const std::string& path() const { return path_; }
 
-    // Writes the entry beside the journal and renames it over: whoever reads
-    // finds the old entry or the new one, whole, even after a crash of the
-    // program. False (with nothing changed) when it could not be written.
+    // Writes the entry beside the journal (in "<journal>.new") and swaps the
+    // two by rename: whoever reads finds the old entry or the new one, whole,
+    // even after a crash of the program. False (with the journal unchanged)
+    // when it could not be written.
     bool record(const JournalEntry& e);
     // Makes the last record survive a crash of the computer too. Slower than
     // record(): the run calls it while the loom weaves, not before a pick.
     void flush();
     // The entry, or nothing when there is no journal or it cannot be read.
     std::optional<JournalEntry> read() const;
+    // Removes the journal and the file beside it.
     void remove();
     // This program has written the journal since it started.
     bool recorded() const { return recorded_; }

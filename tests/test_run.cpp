@@ -139,10 +139,17 @@ TEST_F(JournalFile, WrittenWholeReadBackAndRemoved) {
     EXPECT_TRUE(back->reverse);
     EXPECT_FALSE(back->loop);
     EXPECT_TRUE(back->tabby);
-    // Written beside and renamed: nothing else is left in the folder.
+    // Written beside and swapped in: the journal and the file beside it, and a
+    // shorter entry leaves nothing of a longer one behind.
+    ASSERT_TRUE(j.record({"b.dob", FileType::Native, 8, 3, 12, false, false, false}));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
                             std::filesystem::directory_iterator()),
-              1);
+              2);
+    ASSERT_TRUE(j.record({"c.dob", FileType::Native, 9, 3, 12, false, false, false}));
+    EXPECT_EQ(j.read()->designFile, "c.dob");
+    EXPECT_EQ(j.read()->pick, 9);
+    EXPECT_FALSE(j.read()->reverse);
+    ASSERT_TRUE(j.record(e));
 
     // A name the file cannot hold leaves the last entry as it was.
     EXPECT_FALSE(j.record({"bad\nname.dob", FileType::Native, 8, 3, 12, true, false, false}));
@@ -151,6 +158,7 @@ TEST_F(JournalFile, WrittenWholeReadBackAndRemoved) {
     j.remove();
     EXPECT_FALSE(j.read());
     EXPECT_FALSE(j.recorded());
+    EXPECT_TRUE(std::filesystem::is_empty(dir));
 }
 
 TEST_F(JournalFile, EntriesThatMakeNoSenseAreNotOffered) {
