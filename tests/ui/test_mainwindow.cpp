@@ -22,6 +22,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/journal.h"
 #include "sim/loomsim.h"
 #include "tests/ui/harness.h"
 #include "ui/mainwindow.h"
@@ -44,6 +45,7 @@ private slots:
     void startUpState();
     void startUpCaptionsForOlm();
     void firstActivationOffersOnce();
+    void journalOfferedAfterACrash();
     void closeRules();
     void loggingDump();
     void gridGeometryAfterLoad();
@@ -122,6 +124,29 @@ void MainWindowTest::startUpCaptionsForOlm() {
     // Tabby changes nothing on a shaft loom.
     w.checkBox(Control::TabbyCheck)->click();
     QCOMPARE(w.button(Control::StartButton)->text(), QString("220"));
+}
+
+void MainWindowTest::journalOfferedAfterACrash() {
+    Harness h(kNoLoom, "twill8.dob");
+    const std::string design = h.dir.filePath("twill8.dob").toStdString();
+    const std::string settings = h.dir.filePath("lanset.ini").toStdString();
+    // What a weave killed after pick 12 of 10..30, going down, left behind.
+    Journal journal(journalPathFor(settings));
+    QVERIFY(journal.record({design, FileType::Native, 12, 10, 30, true, false, false}));
+    h.answers = {Answer::Yes};
+    TForm1& w = h.openShown();
+    QCOMPARE(h.texts(), std::vector<std::string>{"Weaving stopped unexpectedly at pick 12 of " +
+                                                 design + ". Continue from the next pick?"});
+    QVERIFY(w.session().design().hasDesign());
+    QCOMPARE(w.startWeftBox()->value(), 10);
+    QCOMPARE(w.endWeftBox()->value(), 30);
+    QCOMPARE(w.nextWeftBox()->value(), 11);
+    QCOMPARE(w.currentWeftBox()->text(), QString("12"));
+    QVERIFY(w.checkBox(Control::ReverseBox)->isChecked());
+    // A clean close ends the journal.
+    h.answers = {Answer::No};
+    QVERIFY(w.close());
+    QVERIFY(!journal.read());
 }
 
 void MainWindowTest::firstActivationOffersOnce() {
