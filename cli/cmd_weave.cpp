@@ -73,7 +73,9 @@ int weave(CliContext& ctx, const WeaveOptions& o) {
         // Without --resume the run resumes where its direction begins; a pick
         // outside the range is the run's to refuse.
         const RunPanel& panel = s.window().panel();
-        s.window().setNextWeft(o.resume > 0 ? o.resume : o.reverse ? panel.endWeft : panel.startWeft);
+        s.window().setNextWeft(o.resume > 0 ? o.resume
+                               : o.reverse  ? panel.endWeft
+                                            : panel.startWeft);
         s.window().setChecked(Control::ReverseBox, o.reverse);
         s.window().setChecked(Control::LoopCheck, o.loop);
         s.window().setChecked(Control::TabbyCheck, o.tabby);
@@ -83,7 +85,7 @@ int weave(CliContext& ctx, const WeaveOptions& o) {
     // command line does it for them.
     const bool loop = s.window().checked(Control::LoopCheck);
     const int last = s.window().checked(Control::ReverseBox) ? s.window().panel().startWeft
-                                                               : s.window().panel().endWeft;
+                                                             : s.window().panel().endWeft;
     run.onPickWoven = [&](int pick) {
         std::cout << "pick " << pick << std::endl;
         if (!loop && pick == last) run.StopButtonClick();

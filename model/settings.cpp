@@ -33,7 +33,8 @@ void sanitize(HardwareConfig& hw, int& commPort, UserInterface& ui) {
     fix("modulesDeep", hw.modulesDeep, 1, kMaxModules);
     fix("densityX", hw.densityX, 1, kMaxHooks);
     fix("densityY", hw.densityY, 1, kMaxHooks);
-    if (!fixes.empty()) ui.errorBox("Invalid hardware settings in " + std::string(kSettingsFileName) + ":" + fixes);
+    if (!fixes.empty())
+        ui.errorBox("Invalid hardware settings in " + std::string(kSettingsFileName) + ":" + fixes);
 }
 
 }  // namespace

@@ -393,7 +393,8 @@ TEST_F(Cli, DownloadAndSelfTestOnTheSimulator) {
     settings("");
     // A firmware file whose second record has a wrong checksum: refused, nothing sent.
     std::ofstream(dir / "bad.hex") << ":020000040000FA\r\n:0100000000FE\r\n:00000001FF\r\n";
-    Output o = run(cli("download " + (dir / "bad.hex").string()) + " 2>" + (dir / "err.txt").string());
+    Output o =
+        run(cli("download " + (dir / "bad.hex").string()) + " 2>" + (dir / "err.txt").string());
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(err().find("line 2: checksum FE, the record needs FF"), std::string::npos) << err();
     EXPECT_NE(err().find("Can't download WP-program"), std::string::npos);

@@ -5,8 +5,8 @@
 #include <fstream>
 
 #include "loom/hexfile.h"
-#include "loom/serialdevices.h"
 #include "loom/jx3/selftestreport.h"
+#include "loom/serialdevices.h"
 
 namespace wp {
 namespace {

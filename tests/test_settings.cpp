@@ -111,9 +111,8 @@ TEST(Settings, ImpossibleValuesAreReplacedAndReported) {
 TEST(Settings, NumbersThatDoNotFitTheirFieldAreReplacedInTheSameBox) {
     for (const char* port : {"99999", "-1", "0"}) {
         test::FakeUI ui;
-        HardwareConfig hw = load(std::string("[WeavePilot]\ncommPort=") + port +
-                                     "\ncontrollerArrangement=0\n",
-                                 ui);
+        HardwareConfig hw =
+            load(std::string("[WeavePilot]\ncommPort=") + port + "\ncontrollerArrangement=0\n", ui);
         EXPECT_EQ(hw.commPort, std::string(port) == "99999" ? 255 : 1) << port;
         // No module is no loom: one module is the nearest loom there is.
         EXPECT_EQ(hw.hookCount, 220);
@@ -135,8 +134,8 @@ TEST(Settings, ByteOrderMarkOfAWindowsEditorIsSkipped) {
 
 TEST(DensityReduction, EverySecondHookOnOneRow) {
     test::FakeUI ui;
-    HardwareConfig hw =
-        load("[WeavePilot]\ndensityX=1\ndensityY=2\nmodulesDeep=1\ncontrollerArrangement=220\n", ui);
+    HardwareConfig hw = load(
+        "[WeavePilot]\ndensityX=1\ndensityY=2\nmodulesDeep=1\ncontrollerArrangement=220\n", ui);
     std::vector<int> expected;
     for (int h = 2; h <= 220; h += 2) expected.push_back(h);
     EXPECT_EQ(setHooks(hw.hookSkipMask), expected);
@@ -149,7 +148,8 @@ TEST(DensityReduction, BlankHeadleCountsTowardItsGroup) {
         "[WeavePilot]\ndensityX=2\ndensityY=3\nBlankHeadles=2\ncontrollerArrangement=220\n", ui);
     const std::vector<int> skipped = setHooks(hw.hookSkipMask);
     ASSERT_GE(skipped.size(), 4u);
-    EXPECT_EQ(std::vector<int>(skipped.begin(), skipped.begin() + 4), (std::vector<int>{2, 6, 9, 12}));
+    EXPECT_EQ(std::vector<int>(skipped.begin(), skipped.begin() + 4),
+              (std::vector<int>{2, 6, 9, 12}));
     EXPECT_EQ(setHooks(hw.blankHeadleMask), (std::vector<int>{2}));
 }
 
@@ -163,7 +163,8 @@ TEST(DensityReduction, TwoEqualRowsFollowTheInterleavedWalk) {
     EXPECT_EQ(setHooks(hw.hookSkipMask), expected);
 
     // Two of three on two rows: positions 2, 5, 8, ... dropped.
-    hw = load("[WeavePilot]\ndensityX=2\ndensityY=3\nmodulesDeep=2\ncontrollerArrangement=440\n", ui);
+    hw = load("[WeavePilot]\ndensityX=2\ndensityY=3\nmodulesDeep=2\ncontrollerArrangement=440\n",
+              ui);
     const std::vector<int> order = hookWalkOrder(hw);
     std::vector<int> dropped;
     for (size_t i = 2; i < order.size(); i += 3) dropped.push_back(order[i] + 1);

@@ -258,7 +258,8 @@ TEST_F(Weave, BlankHeadlesWithEqualDensitiesCarryNoWarpEnd) {
     for (int p = 1; p <= 6; ++p) {
         std::set<int> want;
         for (int e = 1; e <= 100; ++e)
-            if (s->design().liftAt(PickNo{p}, e)) want.insert(hookOfEnd[static_cast<size_t>(e - 1)]);
+            if (s->design().liftAt(PickNo{p}, e))
+                want.insert(hookOfEnd[static_cast<size_t>(e - 1)]);
         const std::set<int> got(record[static_cast<size_t>(p - 1)].lifted.begin(),
                                 record[static_cast<size_t>(p - 1)].lifted.end());
         EXPECT_EQ(got, want) << "pick " << p;

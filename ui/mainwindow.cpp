@@ -252,7 +252,9 @@ void TForm1::panelChanged(const RunPanel& panel) {
         session_.window().setPanel(kept);
 }
 
-void TForm1::showProgress(int percent) { maintenance_->showProgress(percent); }
+void TForm1::showProgress(int percent) {
+    maintenance_->showProgress(percent);
+}
 
 void TForm1::closeAnalysisPanel() {
     if (session_.design().analysis.displayMode != kAnalysisClosed) return analysis_->DoneClick();

@@ -10,7 +10,8 @@ namespace wp {
 
 using namespace jx3;
 
-const DriverTraits Tjx3::kTraits{.hooks = true, .waitsForStop = true, .hasFirmware = true, .hasSelfTest = true};
+const DriverTraits Tjx3::kTraits{
+    .hooks = true, .waitsForStop = true, .hasFirmware = true, .hasSelfTest = true};
 
 namespace {
 

@@ -55,11 +55,12 @@ inline constexpr int kPowerOnTimeAbove = 4, kPowerOnTimeBelow = 255;
 
 // The firmware loader speaks text lines ended by CR.
 // Commands before the HEX lines, in this order; the loader answers each.
-inline constexpr const char* kLoaderPreamble[] = {"Z", "U", "W 0", "R", "W 8", "R", "W C8", "R", "L"};
+inline constexpr const char* kLoaderPreamble[] = {"Z", "U",    "W 0", "R", "W 8",
+                                                  "R", "W C8", "R",   "L"};
 // After the last HEX line.
 inline constexpr const char* kLoaderEnd = "Z";
-inline constexpr int kLoaderHelloMs = 2000;     // for the answer to a lone CR
-inline constexpr int kLoaderCommandMs = 1000;   // for each preamble command
-inline constexpr int kLoaderEndMs = 2000;       // for the answer to the end command
+inline constexpr int kLoaderHelloMs = 2000;    // for the answer to a lone CR
+inline constexpr int kLoaderCommandMs = 1000;  // for each preamble command
+inline constexpr int kLoaderEndMs = 2000;      // for the answer to the end command
 
 }  // namespace wp::jx3

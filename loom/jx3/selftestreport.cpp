@@ -8,7 +8,6 @@
 namespace wp {
 namespace {
 
-
 // Test codes the report treats on their own.
 constexpr int kTestingDriverCard = 27;
 constexpr int kDriverCard = 28;

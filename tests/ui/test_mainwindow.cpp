@@ -96,9 +96,9 @@ void MainWindowTest::startUpState() {
     QVERIFY(w.pickLabel()->text().isEmpty());
 
     // Menus: every command enabled, hints as the status tips.
-    for (const char* name : {"Open", "Open IMP", "Open DW", "Open BMP", "OpenJPEG", "OpenTIFF",
-                             "OpenWIF", "Download", "Settings", "Test", "WarpColor", "Weftcolor",
-                             "Analyse"})
+    for (const char* name :
+         {"Open", "Open IMP", "Open DW", "Open BMP", "OpenJPEG", "OpenTIFF", "OpenWIF", "Download",
+          "Settings", "Test", "WarpColor", "Weftcolor", "Analyse"})
         QVERIFY2(w.action(name) && w.action(name)->isEnabled(), name);
     QCOMPARE(w.action("Open BMP")->statusTip(), QString("bilevel BMP image"));
     QCOMPARE(w.action("OpenJPEG")->statusTip(), QString("bilevel JPEG image"));
