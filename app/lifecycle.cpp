@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "import/load.h"
+#include "tools/coloursfile.h"
 
 namespace wp {
 
@@ -66,7 +67,13 @@ bool Lifecycle::FormActivate() {
     d.designFileName = ini.readString(kCurrentFileSection, "FileName", "");
     d.hw.PumpTimeout = ini.readInt("WeavePilot", "PumpTimeout", 60);
 
-    ResetClick();
+    // The port's open failure, if any, has been shown at start-up.
+    s_.controllerReset(0);
+
+    // A journal left behind: weaving stopped without the program closing.
+    if (const auto entry = s_.journal().read(); entry && nextPickAfter(*entry) != 0) {
+        if (s_.ui().askYesNo(journalOffer(*entry)) && continueFromJournal(*entry)) return true;
+    }
 
     std::error_code ec;
     const std::string& name = d.designFileName;
@@ -77,7 +84,31 @@ bool Lifecycle::FormActivate() {
     return loader.reload(name, d.designFileType);
 }
 
+std::string journalOffer(const JournalEntry& e) {
+    return "Weaving stopped unexpectedly at pick " + std::to_string(e.pick) + " of " +
+           e.designFile + ". Continue from the next pick?";
+}
+
+bool Lifecycle::continueFromJournal(const JournalEntry& e) {
+    DesignLoader loader(s_);
+    if (!loader.reload(e.designFile, e.designType) || !s_.design().designReady) return false;
+    WindowState& w = s_.window();
+    RunPanel panel = w.panel();
+    panel.startWeft = e.startWeft;
+    panel.endWeft = e.endWeft;
+    panel.nextWeft = nextPickAfter(e);
+    panel.currentWeft = std::to_string(e.pick);
+    w.setPanel(panel);
+    w.setChecked(Control::ReverseBox, e.reverse);
+    w.setChecked(Control::LoopCheck, e.loop);
+    w.setChecked(Control::TabbyCheck, e.tabby);
+    s_.design().currentPick = e.pick;
+    return true;
+}
+
 bool Lifecycle::FormClose() {
+    // A clean close: the position journal has served its turn.
+    s_.journal().remove();
     DesignModel& d = s_.design();
     const std::string& path = s_.settingsFile();
     IniFile ini;
@@ -87,8 +118,14 @@ bool Lifecycle::FormClose() {
 
     bool kept = false;
     if (d.designReady && d.currentPick != 1 && s_.ui().askYesNo(kSaveWeftQuestion)) {
-        if (d.manualColours && writeColoursFile)
-            writeColoursFile(coloursFileName(d.designFileName));
+        if (d.manualColours) {
+            const std::string colours = coloursFileName(d.designFileName);
+            std::string error;
+            if (writeColoursFile)
+                writeColoursFile(colours);
+            else if (!wp::writeColoursFile(colours, d, error))
+                s_.ui().errorBox("Cannot write the colours file " + error + ".");
+        }
         ini.setValue(kCurrentFileSection, "weft_pos", std::to_string(d.currentPick));
         ini.setValue(kCurrentFileSection, "FileType",
                      std::to_string(static_cast<int>(d.designFileType)));
@@ -125,6 +162,8 @@ void Lifecycle::ExitClick() {
 }
 
 void Lifecycle::ResetClick() {
+    // The weaver may have plugged the loom in since: try its port again.
+    if (TWeave* drv = s_.driver(); drv && !drv->portOpen()) drv->reopenPort();
     s_.controllerReset(0);
 }
 

@@ -27,6 +27,9 @@ inline constexpr const char* kCurrentFileSection = "CurrentFile";
 // Where the diagnostic dump goes: loomdump.txt in the user's home folder.
 std::string defaultLogPath();
 
+// The question asked at start-up when a position journal was left behind.
+std::string journalOffer(const JournalEntry& e);
+
 // The program's start, first activation, close and end, and the small commands
 // that belong to the program as a whole. Shared by the window, the CLI and tests;
 // the window supplies the widgets' half of each step.
@@ -41,10 +44,17 @@ public:
 
     // First activation: restores the stored pick, resets the controller and offers
     // the stored design once. Later calls do nothing. True when a design was reloaded.
+    // A position journal left by a run that never closed is offered first.
     bool FormActivate();
 
+    // Loads the journal's design and sets the run panel to go on after its
+    // pick in its direction (Resume weaves from there). False when the design
+    // could not be loaded for weaving.
+    bool continueFromJournal(const JournalEntry& e);
+
     // The main window is closing: keeps or forgets the design and pick in the
-    // settings file. True when the CurrentFile section was written.
+    // settings file, and removes the position journal. True when the
+    // CurrentFile section was written.
     bool FormClose();
 
     // The end: port closed, design released.
@@ -52,7 +62,8 @@ public:
 
     // Exit command: the dump is closed; the caller then closes the window.
     void ExitClick();
-    // Reset command: the controller reset of the weaving run.
+    // Reset command: the controller reset of the weaving run, on the port
+    // opened again when it is not open.
     void ResetClick();
 
     // Logging command: toggles the dump file. Returns the new state (false when the
@@ -69,7 +80,8 @@ public:
 
     // Where the dump goes; defaults to defaultLogPath().
     std::string logPath;
-    // Writes the design's colours file at close when colours were set by hand.
+    // Writes the design's colours file at close when colours were set by hand;
+    // unset, the colours file is written here and a failure is shown.
     std::function<bool(const std::string& path)> writeColoursFile;
 
 private:

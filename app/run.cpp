@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 namespace wp {
 namespace {
@@ -20,39 +22,46 @@ WeavingRun::WeavingRun(Session& s) : s_(s) {
 }
 
 void WeavingRun::StartButtonClick() {
-    s_.design().currentPick =
-        s_.window().checked(Control::ReverseBox) ? s_.window().panel().endWeft : s_.window().panel().startWeft;
-    if (!s_.design().designReady || !s_.driver()) return;
-    if (s_.driver()->loomType() == LoomType::JX3)
-        runJx3();
-    else
-        runOlm(false);
+    const RunPanel& panel = s_.window().panel();
+    weave(RunMode::Start,
+          s_.window().checked(Control::ReverseBox) ? panel.endWeft : panel.startWeft);
 }
 
 void WeavingRun::ResumeButtonClick() {
-    s_.design().currentPick = s_.window().panel().nextWeft;
-    if (!s_.design().designReady || !s_.driver()) return;
-    if (s_.driver()->loomType() == LoomType::JX3)
-        runJx3();
-    else
-        runOlm(true);
+    weave(RunMode::Resume, s_.window().panel().nextWeft);
 }
 
-void WeavingRun::StopButtonClick() { s_.flags().stopRequest = true; }
+std::string WeavingRun::rangeProblem(int first) const {
+    const RunPanel& panel = s_.window().panel();
+    const int wefts = s_.design().header.wefts();
+    const std::string start = std::to_string(panel.startWeft);
+    const std::string end = std::to_string(panel.endWeft);
+    if (panel.startWeft < 1 || panel.endWeft > wefts)
+        return "Start weft " + start + " to End weft " + end +
+               " is not inside the design: its picks are 1 to " + std::to_string(wefts) + ".";
+    if (panel.startWeft > panel.endWeft)
+        return "Start weft " + start + " is after End weft " + end +
+               ". Set Start weft to End weft or below; Reverse weaves the range from End weft "
+               "down.";
+    if (first < panel.startWeft || first > panel.endWeft)
+        return "Next weft on resume " + std::to_string(first) + " is outside Start weft " + start +
+               " to End weft " + end + ". Set it to a pick of that range.";
+    return {};
+}
 
-void WeavingRun::Timer1Timer() { s_.flags().Timer1Timer(); }
+void WeavingRun::StopButtonClick() {
+    s_.flags().stopRequest = true;
+}
+
+void WeavingRun::Timer1Timer() {
+    s_.flags().Timer1Timer();
+}
 
 int WeavingRun::NextPick(int w) const {
-    const int start = s_.window().panel().startWeft;
-    const int end = s_.window().panel().endWeft;
-    const bool loop = s_.window().checked(Control::LoopCheck);
-    if (w == 0) return s_.window().checked(Control::ReverseBox) ? end : start;
-    if (s_.window().checked(Control::ReverseBox)) {
-        if (w - 1 >= start) return w - 1;
-        return loop ? end : 0;
-    }
-    if (w + 1 <= end) return w + 1;
-    return loop ? start : 0;
+    const RunPanel& panel = s_.window().panel();
+    return nextPickInRange(w, panel.startWeft, panel.endWeft,
+                           s_.window().checked(Control::ReverseBox),
+                           s_.window().checked(Control::LoopCheck));
 }
 
 void WeavingRun::enterRunningState() {
@@ -83,39 +92,39 @@ void WeavingRun::leaveRunningState() {
 }
 
 void WeavingRun::applyCaptions() {
-    const bool olm = s_.design().hw.loomType == LoomType::OLM;
     if (s_.window().checked(Control::TabbyCheck)) {
         s_.window().setCaption(Control::StartButton, "StartTabby");
         s_.window().setCaption(Control::StopButton, "StopTabby");
         s_.window().setCaption(Control::ResumeButton, "ResumeTabby");
         return;
     }
-    s_.window().setCaption(Control::StartButton, olm ? "220" : "Start");
+    static const DriverTraits kNoDriver;
+    const DriverTraits* traits = driverTraits(s_.design().hw.loomType);
+    if (!traits) traits = &kNoDriver;
+    s_.window().setCaption(Control::StartButton, traits->startCaption);
     s_.window().setCaption(Control::StopButton, "Stop");
-    s_.window().setCaption(Control::ResumeButton, olm ? "Direct" : "Resume");
+    s_.window().setCaption(Control::ResumeButton, traits->resumeCaption);
 }
 
 void WeavingRun::controllerReset(int parameter) {
     blockedState();
     UserInterface& ui = s_.ui();
     ui.setBusy(true);
-    if (s_.driver()) {
-        // Any answer counts: the controller is alive.
-        if (s_.driver()->SendFrame(2, static_cast<uint8_t>(parameter), 0) == kOk) {
+    if (TWeave* drv = s_.driver()) {
+        // A device that went away and came back is on a new line.
+        if (drv->lineDead()) drv->reopenPort();
+        if (drv->reset(parameter)) {
             s_.setControllerAnswered();
-        } else if (s_.driver()->loomType() == LoomType::JX3) {
+        } else if (drv->traits().hasFirmware && drv->portOpen() && !drv->lineDead()) {
+            // Only a controller on an open line can take new firmware; a port
+            // that is not open has been reported when it failed.
             ui.setBusy(false);
-            if (ui.askYesNo("Controller is not responding. Download software?") &&
-                downloadFirmware)
+            if (ui.askYesNo("Controller is not responding. Download software?") && downloadFirmware)
                 downloadFirmware();
         }
     }
     if (s_.design().designReady) leaveRunningState();
     ui.setBusy(false);
-}
-
-int WeavingRun::modulesForRun() const {
-    return modulesUsed(s_.design().hw, s_.design().header.warps());
 }
 
 void WeavingRun::setCurrentWeft(int pick) {
@@ -143,157 +152,225 @@ void WeavingRun::endRun() {
     s_.flags().stopRequest = false;
 }
 
-void WeavingRun::runJx3() {
+void WeavingRun::weave(RunMode mode, int first) {
     DesignModel& d = s_.design();
+    if (!d.designReady || !s_.driver()) {
+        d.currentPick = first;
+        return;
+    }
     TWeave& drv = *s_.driver();
     UserInterface& ui = s_.ui();
 
-    const UsableHooks usable = usableHookCount(d.hw, d.header.warps());
-    ui.setStatus(usable.count < d.header.warps() ? truncationText(d.header.warps(), usable.count)
-                                                 : "");
-    const int N = modulesForRun();
+    if (const std::string why = drv.refusal(d); !why.empty()) {
+        ui.errorBox(why);
+        return;
+    }
+    // A range the run cannot walk would leave it waiting for a pick it never sends.
+    if (const std::string why = rangeProblem(first); !why.empty()) {
+        ui.errorBox(why);
+        return;
+    }
+    // A line that went away (a pulled cable) may be back: open it again.
+    if ((!drv.portOpen() || drv.lineDead()) && !drv.reopenPort()) return;
+    d.currentPick = first;
+    if (drv.traits().hooks) {
+        const int warps = d.header.warps();
+        const UsableHooks usable = usableHookCount(d.hw, warps);
+        ui.setStatus(usable.count < warps ? truncationText(warps, usable.count) : "");
+    }
 
     beginRun();
-
-    bool started = drv.SendFrame(11, static_cast<uint8_t>(N), 0) == kOk && drv.ResponseIs(0, 8);
-    started = started && drv.ReadResponse(0) == kOk && drv.ResponseIs(0, 12);
-    if (started) {
-        const HardwareConfig& hw = d.hw;
-        if (hw.PumpTimeout > 30 && hw.PumpTimeout < 512)
-            drv.SendFrame(7, static_cast<uint8_t>(hw.PumpTimeout / 2), 0);
-        if (hw.MaxValves > 4 && hw.MaxValves < 255)
-            drv.SendFrame(1, static_cast<uint8_t>(hw.MaxValves), 0);
-        if (hw.PowerOnTime > 4 && hw.PowerOnTime < 255)
-            drv.SendFrame(3, static_cast<uint8_t>(hw.PowerOnTime / 2), 0);
-
-        s_.flags().timeOutFlag = false;
-        int resumePick = d.currentPick;
-        int nextToSend = d.currentPick;
-        do {
-            s_.runState = 3;
-            if (nextToSend > 0) {
-                const int r = drv.SendPick(nextToSend, N, s_.window().checked(Control::TabbyCheck));
-                if (r != kOk || !drv.ResponseIs(0, 8)) break;
-            }
-            s_.runState = 5;
-            const int r = drv.ReadResponse(0);
-            if (r == kOk) {
-                if (drv.ResponseIs(0, 12)) {
-                    s_.runState = 3;
-                    if (drv.ResponseIs(1, 0)) {
-                        d.currentPick = resumePick;
-                        resumePick = NextPick(resumePick);
-                        if (onPickWoven) onPickWoven(d.currentPick);
-                    }
-                    if (nextToSend > 0) nextToSend = NextPick(nextToSend);
-                    if (d.currentPick > 0) setNextWeft(resumePick);
-                }
-                ui.showPick(d.currentPick);
-                setCurrentWeft(d.currentPick);
-            } else if (r == kStopped) {
-                d.currentPick = std::atoi(s_.window().panel().currentWeft.c_str());
-                ui.showPick(d.currentPick);
-                // The stop is taken: clear it so the controller's answer to the
-                // stop frame can be read.
-                s_.flags().stopRequest = false;
-                if (drv.SendFrame(2, 1, 0) == kOk) {
-                    if (drv.ResponseIs(0, 9) && drv.ReadResponse(5000) == kOk &&
-                        drv.ResponseIs(0, 12))
-                        drv.SendFrame(2, 1, 0);
-                    s_.runState = 0;
-                }
+    Ending ending = Ending::Quiet;
+    switch (drv.beginWeaving(mode)) {
+        case StartResult::Started:
+            ending = pickLoop(drv);
+            break;
+        case StartResult::Refused:
+            s_.setRunState(RunState::Sending);
+            ending = Ending::CommunicationError;
+            break;
+        case StartResult::Stopped:
+            // Busy after start-up or a line break: the reset follows.
+            ending = s_.runState() == RunState::Busy ? Ending::Busy : Ending::Quiet;
+            break;
+        case StartResult::NotStarted:
+            if (drv.lineDead()) {
+                ending = lineBroken(drv);
+            } else if (s_.runState() == RunState::Busy) {
+                // After start-up or a line break: a reset may wake the controller.
+                ending = Ending::Busy;
             } else {
-                ui.errorBox("Line break");
-                s_.runState = 4;
+                s_.setRunState(RunState::Sending);
+                ending = Ending::CommunicationError;
             }
-        } while (s_.runState == 3);
+            break;
     }
 
-    if (s_.runState == 3) {
-        ui.errorBox("Communication error");
-        ui.setStatus("Communication error");
-    } else if (s_.runState == 4) {
-        ui.setStatus("Controller is busy");
-        // A Stop that ended the start handshake has been taken; left set, it
-        // would cut the reset short and offer a needless firmware download.
-        s_.flags().stopRequest = false;
-        controllerReset(0);
+    switch (ending) {
+        case Ending::Quiet:
+            break;
+        case Ending::CommunicationError:
+            ui.errorBox("Communication error");
+            ui.setStatus("Communication error");
+            break;
+        case Ending::Busy:
+            ui.setStatus("Controller is busy");
+            // A Stop that ended the start handshake has been taken; left set, it
+            // would cut the reset short and offer a needless firmware download.
+            s_.flags().stopRequest = false;
+            controllerReset(0);
+            break;
+        case Ending::LineGone:
+            ui.setStatus(
+                "The loom's port is gone. Connect it again, then use Reset and Resume "
+                "(Next weft on resume: " +
+                std::to_string(s_.window().panel().nextWeft) + ").");
+            break;
+        case Ending::Unconfirmed: {
+            const std::string text =
+                "The loom did not report pick " + std::to_string(unconfirmed_) +
+                " woven. If it is woven, set Next weft on resume to the pick after it; "
+                "otherwise Resume weaves it.";
+            ui.errorBox(text);
+            ui.setStatus(text);
+            break;
+        }
     }
     leaveRunningState();
+    drv.endWeaving();
+    s_.journal().flush();
     endRun();
 }
 
-void WeavingRun::runOlm(bool direct) {
+WeavingRun::Ending WeavingRun::pickLoop(TWeave& drv) {
     DesignModel& d = s_.design();
-    auto& drv = *s_.driver();
     UserInterface& ui = s_.ui();
-
-    if (!d.shaftDraftAvailable) {
-        ui.errorBox("Shaft representation of pattern not available");
-        return;
+    const bool tabby = s_.window().checked(Control::TabbyCheck);
+    const int storeSize = drv.pickStoreSize();
+    // Picks that are only stored are not woven yet: no position to keep.
+    journalling_ = storeSize == 0;
+    if (journalling_) {
+        // Named so that it can be found again from anywhere.
+        std::error_code ec;
+        const auto path = std::filesystem::absolute(d.designFileName, ec);
+        journalDesign_ = ec ? d.designFileName : path.lexically_normal().string();
     }
-    if ((d.header.loom() == kLoomDobby && d.header.treadles() > 24) ||
-        (d.header.loom() == kLoomCountermarche && d.header.shafts() > 24)) {
-        ui.errorBox("Maximum is 24 shafts !");
-        return;
-    }
+    int taken = 0;
+    int next = d.currentPick;
+    Ending ending = Ending::Quiet;
+    inFlight_.clear();
 
-    bool ok = true;
-    if (direct) {
-        drv.WriteCommand("M)D14.50K0AB");
-        if (!drv.ResponseIs(0, 'A')) drv.ReadResponse(500);
-        if (!drv.ResponseIs(0, 'A')) {
-            drv.WriteCommand("M)D14.50K0AB");
-            if (!drv.ResponseIs(0, 'A')) drv.ReadResponse(1000);
-        }
-        if (!drv.ResponseIs(0, 'A')) {
-            ui.setStatus("Communication error");
-            ui.errorBox("Communication error");
-            ok = false;
-        }
-    }
-
-    if (ok) {
-        beginRun();
-        int storeIndex = 0;
-        // Each pick of the sequence goes out exactly once, in order: the pick
-        // sent is the one the previous pass chose.
-        int pick = d.currentPick;
-        do {
-            s_.runState = 3;
-            if (drv.SendPick(pick, storeIndex, direct) != kOk) {
-                if (s_.flags().stopRequest) s_.runState = 0;
+    do {
+        s_.setRunState(RunState::Sending);
+        if (next > 0) {
+            const SendResult sent = drv.SendPick({next, tabby});
+            if (sent == SendResult::Stopped) {
+                stopped(drv);
                 break;
             }
-            d.currentPick = pick;
-            if (onPickWoven) onPickWoven(pick);
-            const int n = NextPick(pick);
-            // At the end of the sequence the box falls back to its first value,
-            // as after a JX3 run: the pick just sent is never offered again.
-            setNextWeft(n);
-            if (n != 0)
-                pick = n;
-            else
-                s_.runState = 0;
-            ++storeIndex;
-            if (!direct && storeIndex == 220) {
-                ui.messageBox(BoxKind::Confirmation, "220 wefts loaded.", Buttons::Ok);
-                s_.runState = 0;
+            if (sent == SendResult::LineError) {
+                ending = lineBroken(drv);
+                break;
             }
-            ui.showPick(d.currentPick);
-            setCurrentWeft(d.currentPick);
-            if (s_.flags().stopRequest) s_.runState = 0;
-        } while (s_.runState == 3);
-    }
+            if (sent != SendResult::Accepted) {
+                ending = Ending::CommunicationError;
+                break;
+            }
+            inFlight_.push_back(next);
+            next = NextPick(next);
+            // The last woven pick's record is made durable while the loom weaves.
+            s_.journal().flush();
+        }
 
-    leaveRunningState();
-    if (direct) {
-        // Cleared first so that the controller's "E" is read, not cut short.
-        s_.flags().stopRequest = false;
-        drv.WriteCommand("M)D14.50K0");
-        if (!drv.ResponseIs(0, 'E')) drv.ReadResponse(1000);
+        s_.setRunState(RunState::Awaiting);
+        const Report report = drv.awaitPick();
+        switch (report) {
+            case Report::Woven:
+                s_.setRunState(RunState::Sending);
+                if (!inFlight_.empty()) {
+                    ++taken;
+                    pickTaken(inFlight_.front());
+                }
+                break;
+            case Report::Ready:
+                s_.setRunState(RunState::Sending);
+                break;
+            case Report::Stopped:
+                stopped(drv);
+                break;
+            case Report::LineError:
+                ending = lineBroken(drv);
+                break;
+            case Report::Unconfirmed:
+                unconfirmed_ = inFlight_.empty() ? 0 : inFlight_.front();
+                s_.setRunState(RunState::Sending);
+                ending = Ending::Unconfirmed;
+                break;
+            case Report::Unexpected:
+                s_.setRunState(RunState::Sending);
+                ending = Ending::CommunicationError;
+                break;
+        }
+        if (report != Report::Woven && report != Report::Ready) break;
+
+        if (storeSize > 0 && taken == storeSize) {
+            ui.messageBox(BoxKind::Confirmation, "220 wefts loaded.", Buttons::Ok);
+            s_.setRunState(RunState::Idle);
+        }
+        ui.showPick(d.currentPick);
+        setCurrentWeft(d.currentPick);
+        // A loom that does not wait for Stop is done with the last pick.
+        if (!drv.traits().waitsForStop && next == 0 && inFlight_.empty())
+            s_.setRunState(RunState::Idle);
+    } while (s_.runState() == RunState::Sending);
+    inFlight_.clear();
+    return ending;
+}
+
+void WeavingRun::pickTaken(int pick) {
+    inFlight_.pop_front();
+    pickWoven(pick);
+}
+
+WeavingRun::Ending WeavingRun::lineBroken(TWeave& drv) {
+    s_.ui().errorBox("Line break");
+    s_.setRunState(RunState::Busy);
+    // A device that went away cannot be reset (or sent firmware) until it is back.
+    return drv.lineDead() ? Ending::LineGone : Ending::Busy;
+}
+
+void WeavingRun::pickWoven(int pick) {
+    DesignModel& d = s_.design();
+    d.currentPick = pick;
+    // Before anything else, the next pick included: a crash from here on
+    // finds this pick woven.
+    if (journalling_) {
+        const RunPanel& panel = s_.window().panel();
+        s_.journal().record({journalDesign_, d.designFileType, pick, panel.startWeft, panel.endWeft,
+                             s_.window().checked(Control::ReverseBox),
+                             s_.window().checked(Control::LoopCheck),
+                             s_.window().checked(Control::TabbyCheck)});
     }
-    endRun();
+    if (onPickWoven) onPickWoven(pick);
+    // At the end of the sequence the box falls back to its first value: the
+    // pick just woven is never offered again.
+    setNextWeft(NextPick(pick));
+}
+
+void WeavingRun::stopped(TWeave& drv) {
+    DesignModel& d = s_.design();
+    d.currentPick = std::atoi(s_.window().panel().currentWeft.c_str());
+    // The stop is taken: clear it so the controller's answer to the stop can be read.
+    s_.flags().stopRequest = false;
+    if (drv.stopWeaving()) s_.setRunState(RunState::Idle);
+    // The loom may have finished a pick as the stop went out: it counts.
+    for (int n = drv.takeWovenReports(); n > 0 && !inFlight_.empty(); --n)
+        pickTaken(inFlight_.front());
+    // Picks the stop cancelled: the next run starts with the oldest.
+    if (!inFlight_.empty()) setNextWeft(inFlight_.front());
+    s_.ui().showPick(d.currentPick);
+    setCurrentWeft(d.currentPick);
+    s_.journal().flush();
 }
 
 }  // namespace wp

@@ -4,7 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "loom/weave.h"
+#include "app/journal.h"
+#include "loom/drivers.h"
 #include "model/design.h"
 #include "model/inifile.h"
 #include "model/loadhost.h"
@@ -14,6 +15,15 @@
 #include "model/window.h"
 
 namespace wp {
+
+// Where the weaving run stands. The numbers are the ones the run has always
+// used (and a support person may know from old logs).
+enum class RunState : uint8_t {
+    Idle = 0,      // no run, or the last one ended normally
+    Sending = 3,   // sending picks and awaiting their acknowledgements
+    Busy = 4,      // the controller is busy or the line broke; also after start-up
+    Awaiting = 5,  // awaiting the loom's report on a pick
+};
 
 // The process-wide state of the program: the one design model, the controller
 // driver with its port, the flags of the waits and the diagnostic log. The GUI,
@@ -34,6 +44,11 @@ public:
     void createDriver(LoomType type);
 
     const std::string& settingsFile() const { return settingsFile_; }
+    // The weaver named the settings file: a missing one is reported, not taken
+    // for a first start.
+    void setSettingsChosen(bool chosen) { settingsChosen_ = chosen; }
+    // The position journal, beside the settings file.
+    Journal& journal() { return journal_; }
     LinkEnv linkEnv();
 
     // LoadHost.
@@ -54,9 +69,8 @@ public:
     // The settings file as last read or written.
     IniFile& settings() { return settings_; }
 
-    // Run state: 0 idle, 3 sending picks, 4 controller busy or line broken,
-    // 5 awaiting the loom's report.
-    int runState = 4;
+    RunState runState() const { return runState_; }
+    void setRunState(RunState st) { runState_ = st; }
     void setControllerAnswered() { controllerAnswered_ = true; }
     // The controller reset is the weaving run's; it installs it here.
     void setControllerResetHandler(std::function<void(int parameter)> f) {
@@ -76,9 +90,12 @@ private:
     std::unique_ptr<TWeave> driver_;
     IniFile settings_;
     bool controllerAnswered_ = false;
+    bool settingsChosen_ = false;
+    RunState runState_ = RunState::Busy;
     std::function<void(int parameter)> controllerReset_;
     std::function<bool(const std::string& path)> readColoursFile_;
     std::string settingsFile_;
+    Journal journal_;
     SerialPortFactory makePort_;
 };
 

@@ -5,6 +5,10 @@
 //    wire time (goal: under 0.001).
 //  - BM_IdleWhileWeaving: CPU of the weaving thread while the loom takes 5 s a
 //    pick, as a share of one core (goal: under 0.01).
+//  - BM_JournalRecord: the position journal's write after a woven pick (before
+//    the next pick goes out), as a share of a 1-module pick's wire time (goal:
+//    under 0.01). BM_JournalRecordAndFlush adds what makes it survive a crash
+//    of the computer, which the run does while the loom weaves.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -13,10 +17,12 @@
 #include <fstream>
 #include <thread>
 
+#include "app/journal.h"
+#include "app/run.h"
 #include "app/session.h"
 #include "import/load.h"
 #include "import/nativewriter.h"
-#include "app/run.h"
+#include "loom/jx3/jx3.h"
 #include "sim/loomsim.h"
 
 namespace {
@@ -43,8 +49,9 @@ struct Rig {
         thread = std::thread([this] { sim.run(); });
         dir = fs::temp_directory_path() / ("wp_bench_" + std::to_string(::getpid()));
         fs::create_directories(dir);
-        std::ofstream(dir / "lanset.ini") << "[WeavePilot]\ncontrollerArrangement=3520\n[Ports]\nCOM1="
-                                          << sim.devicePath() << "\n";
+        std::ofstream(dir / "lanset.ini")
+            << "[WeavePilot]\ncontrollerArrangement=3520\n[Ports]\nCOM1=" << sim.devicePath()
+            << "\n";
         session = std::make_unique<wp::Session>(ui, (dir / "lanset.ini").string());
         session->loadSettings(true);
         run = std::make_unique<wp::WeavingRun>(*session);
@@ -83,7 +90,7 @@ void BM_PickOnTheLine(benchmark::State& state) {
         return;
     }
     wp::TWeave& drv = *rig.session->driver();
-    if (drv.SendFrame(11, 16, 0) != wp::kOk || drv.ReadResponse(3000) != wp::kOk) {
+    if (drv.beginWeaving(wp::RunMode::Start) != wp::StartResult::Started) {
         state.SkipWithError("no begin-weaving handshake");
         return;
     }
@@ -91,14 +98,14 @@ void BM_PickOnTheLine(benchmark::State& state) {
     int pick = 1;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
-        const int r = drv.SendPick(pick, 16, false);
+        const wp::SendResult r = drv.SendPick({pick});
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        if (r != wp::kOk || !drv.ResponseIs(0, 8)) {
+        if (r != wp::SendResult::Accepted) {
             state.SkipWithError("pick not acknowledged");
             return;
         }
         state.PauseTiming();
-        drv.ReadResponse(3000);  // the loom's "woven" report
+        drv.awaitPick();  // the loom's "woven" report
         pick = pick % 50 + 1;
         state.ResumeTiming();
     }
@@ -127,9 +134,9 @@ void BM_BuildPick(benchmark::State& state) {
         for (int k = 0; k < 16; ++k) wp::shuffleBlock(out.data() + k * wp::kModuleBytes);
         benchmark::DoNotOptimize(out.data());
     }
-    state.counters["share_of_wire"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * kWireSeconds,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["share_of_wire"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kWireSeconds,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_BuildPick)->Unit(benchmark::kMicrosecond);
 
@@ -158,6 +165,46 @@ void BM_IdleWhileWeaving(benchmark::State& state) {
     state.counters["cpu_share"] = cpu / wall;
 }
 BENCHMARK(BM_IdleWhileWeaving)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+// One block frame of 31 bytes and an end frame of 3, and 2 answers of 3.
+constexpr double kOneModuleWireSeconds = (31 + 3 + 2 * 3) * 10.0 / 19200;
+
+void journalBench(benchmark::State& state, bool flush) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("wp_bench_journal_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    wp::Journal journal(wp::journalPathFor((dir / "lanset.ini").string()));
+    wp::JournalEntry e{"/home/weaver/designs/a design of some length.dob",
+                       wp::FileType::Native,
+                       1,
+                       1,
+                       5000,
+                       false,
+                       false,
+                       false};
+    for (auto _ : state) {
+        e.pick = e.pick % 5000 + 1;
+        if (!journal.record(e)) {
+            state.SkipWithError("journal not written");
+            break;
+        }
+        if (flush) journal.flush();
+    }
+    state.counters["share_of_1module_wire"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kOneModuleWireSeconds,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    fs::remove_all(dir);
+}
+
+void BM_JournalRecord(benchmark::State& state) {
+    journalBench(state, false);
+}
+BENCHMARK(BM_JournalRecord)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BM_JournalRecordAndFlush(benchmark::State& state) {
+    journalBench(state, true);
+}
+BENCHMARK(BM_JournalRecordAndFlush)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
 

@@ -6,7 +6,7 @@
 
 #include <chrono>
 
-#include "loom/weave.h"
+#include "loom/jx3/jx3.h"
 #include "tests/support/ptypeer.h"
 
 namespace {
@@ -25,10 +25,9 @@ void BM_SilentWait(benchmark::State& state) {
     wp::DesignModel design;
     wp::test::PtyPeer peer;
     const std::string path = peer.slavePath();
-    wp::Tjx3 drv(wp::LinkEnv{design, flags, log, [path] {
-                                 return wp::makePosixSerialPort(
-                                     [path](const std::string&) { return path; });
-                             }});
+    wp::Tjx3 drv(wp::LinkEnv{
+        design, flags, log,
+        [path] { return wp::makePosixSerialPort([path](const std::string&) { return path; }); }});
     if (!drv.OpenPort(1, false)) {
         state.SkipWithError("cannot open the pseudo-terminal");
         return;

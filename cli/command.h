@@ -49,6 +49,10 @@ void addConfigCommand(CommandSet& commands);
 void addInfoCommand(CommandSet& commands);
 void addRenderCommand(CommandSet& commands);
 void addWeaveCommand(CommandSet& commands);
+void addDownloadCommand(CommandSet& commands);
+void addSelfTestCommand(CommandSet& commands);
+void addFloatsCommand(CommandSet& commands);
+void addColoursCommand(CommandSet& commands);
 
 // Validates a --type value.
 std::function<std::string(const std::string&)> designTypeCheck();

@@ -53,6 +53,10 @@ int main(int argc, char** argv) {
     addInfoCommand(commands);
     addRenderCommand(commands);
     addWeaveCommand(commands);
+    addDownloadCommand(commands);
+    addSelfTestCommand(commands);
+    addFloatsCommand(commands);
+    addColoursCommand(commands);
 
     if (argc == 2 && std::string(argv[1]) == "help") {
         std::cout << app.help();
@@ -78,6 +82,7 @@ int main(int argc, char** argv) {
 
     TerminalUI ui(std::cout, std::cerr, yes);
     Session session(ui, settingsPath(settings));
+    session.setSettingsChosen(settingsPathChosen(settings));
     CliContext ctx{session, ui, type};
     return commands.run(ctx);
 }

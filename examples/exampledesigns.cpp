@@ -193,7 +193,9 @@ bool markersDesign(int x, int y) {
 }  // namespace
 
 // The markers are dark colours: unless stripped, they are lifted too.
-bool markersDark(int x, int y) { return markersDesign(x, y) || (x < kMarkerColumns && x == y % kMarkerColumns); }
+bool markersDark(int x, int y) {
+    return markersDesign(x, y) || (x < kMarkerColumns && x == y % kMarkerColumns);
+}
 
 // An 8-bit BMP of 600 x 60: a design from column 241 on, a blank right edge
 // of 60 in the first rows, and one weft marker a row in the first 16 columns.

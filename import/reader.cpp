@@ -43,8 +43,17 @@ const DesignReader* readerFor(FileType type) {
 
 bool truncateToLoom(DesignModel& d, ReadResult& result) {
     const HardwareConfig& hw = d.hw;
-    if (d.header.wefts() > hw.maxWefts)
+    if (d.header.wefts() > hw.maxWefts) {
+        // Said, as a cut in width is: the weaver would miss the picks at the loom.
+        char picks[320];
+        std::snprintf(picks, sizeof picks,
+                      "Design size: %d picks, available %d. The design is cut to %d picks; to "
+                      "weave them all, raise chunksize (now %d) in the [Mirlo] section of the "
+                      "settings file: a design may have chunksize x 100 picks.",
+                      d.header.wefts(), hw.maxWefts, hw.maxWefts, hw.chunksize);
+        result.tell(BoxKind::Information, picks);
         d.header.set(Slot::wefts, static_cast<uint16_t>(hw.maxWefts));
+    }
     if (d.header.warps() <= hw.hookCount) return false;
     char text[160];
     std::snprintf(text, sizeof text,

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace wp {
 
@@ -90,6 +91,9 @@ public:
     // for the controller sleep instead of spinning.
     virtual void waitForInput(int ms) = 0;
 
+    // The line has hung up (the device went away); it stays so until reopened.
+    virtual bool hungUp() const = 0;
+
     virtual int lastError() const = 0;
     virtual std::string errorText(int code) const = 0;
 };
@@ -100,5 +104,13 @@ using SerialPortFactory = std::function<std::unique_ptr<SerialPort>()>;
 using PortResolver = std::function<std::string(const std::string& name)>;
 
 std::unique_ptr<SerialPort> makePosixSerialPort(PortResolver resolve);
+
+// The serial ports this computer has, as device paths.
+std::vector<std::string> serialDevices();
+// The program holding a port's lock, as "name (process N)"; empty when none.
+std::string portHolder(const std::string& path);
+// What a weaver can do about a failed open of path with errno code; empty
+// when there is nothing to add to the system's text.
+std::string openFailureHint(const std::string& path, int code, const std::string& holder);
 
 }  // namespace wp

@@ -1,5 +1,6 @@
 #include "loom/weave.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -10,7 +11,9 @@ TWeave::TWeave(LinkEnv env) : env_(std::move(env)) {
     if (env_.makePort) port_ = env_.makePort();
 }
 
-TWeave::~TWeave() { ClosePort(); }
+TWeave::~TWeave() {
+    ClosePort();
+}
 
 bool TWeave::OpenPort(int portNumber, bool download) {
     ClosePort();
@@ -28,10 +31,18 @@ bool TWeave::OpenPort(int portNumber, bool download) {
         ok = port_->setLineSettings(ls) && port_->setTimeouts(to) && port_->setupQueues(82, 82);
     }
     if (!ok) queryStatus();
+    // Whatever the line held before this open is not an answer to us.
+    port_->purgeInput();
     // The mode follows the open even when a setting did not take: reading
     // loader text as binary frames would only garble the download.
-    textMode = download;
+    textMode_ = download;
+    receivedCount_ = 0;
+    lineOpened();
     return true;
+}
+
+bool TWeave::reopenPort() {
+    return OpenPort(env_.design.hw.commPort, false);
 }
 
 bool TWeave::ClosePort() {
@@ -40,10 +51,31 @@ bool TWeave::ClosePort() {
 }
 
 uint8_t TWeave::ResponseByte(int i) const {
-    return i >= 0 && i < kBufferSize ? responseBuffer[static_cast<size_t>(i)] : 0;
+    return i >= 0 && i < kBufferSize ? responseBuffer_[static_cast<size_t>(i)] : 0;
 }
 
-bool TWeave::ResponseIs(int i, uint8_t value) const { return ResponseByte(i) == value; }
+std::string TWeave::response() const {
+    const size_t n = std::min<size_t>(receivedCount_, kBufferSize);
+    return std::string(responseBuffer_.begin(), responseBuffer_.begin() + static_cast<long>(n));
+}
+
+void TWeave::setCommand(const std::string& text) {
+    commandBuffer_ = text + '\r';
+    commandLength_ = static_cast<int>(commandBuffer_.size());
+}
+
+size_t TWeave::readIntoResponse(size_t count) {
+    size_t got = 0;
+    if (receivedCount_ >= kBufferSize) return 0;
+    count = std::min<size_t>(count, kBufferSize - receivedCount_);
+    port_->read(responseBuffer_.data() + receivedCount_, count, got);
+    receivedCount_ += static_cast<uint32_t>(got);
+    return got;
+}
+
+bool TWeave::ResponseIs(int i, uint8_t value) const {
+    return ResponseByte(i) == value;
+}
 
 void setControllerLine(LineSettings& ls, Timeouts& to, int baud, int dataBits, Parity parity,
                        bool ctsFlow, DtrControl dtr, uint32_t readInterval, uint32_t readConstant) {
@@ -76,39 +108,48 @@ void TWeave::ConfigurePort(bool download, LineSettings& ls, Timeouts& to) {
 }
 
 bool TWeave::WriteCommand(const std::string& text) {
-    commandBuffer = text + '\r';
-    commandLength = static_cast<int>(commandBuffer.size());
+    setCommand(text);
     if (!portOpen()) return false;
     queryStatus();
-    for (int i = 0; portStatus.outQueue > 0 && !env_.flags.timeOutFlag; ++i) {
+    for (int i = 0; portStatus_.outQueue > 0 && !env_.flags.timeOutFlag; ++i) {
         if (i == 100) {
             env_.flags.timeOutFlag = true;
             break;
         }
         queryStatus();
     }
-    if (portStatus.inQueue > 0) port_->purgeInput();
-    receivedCount = 0;
+    if (portStatus_.inQueue > 0) port_->purgeInput();
+    receivedCount_ = 0;
     size_t written = 0;
-    const auto* bytes = reinterpret_cast<const uint8_t*>(commandBuffer.data());
-    const bool ok = port_->write(bytes, commandBuffer.size(), written);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(commandBuffer_.data());
+    const bool ok = port_->write(bytes, commandBuffer_.size(), written);
     if (!ok) queryStatus();
     if (written < 20) log('P', bytes, written > 0 ? written - 1 : 0, false);
     return ok;
 }
 
-int TWeave::SendFrame(uint8_t, uint8_t, uint8_t) { return kOk; }
+int TWeave::SendFrame(uint8_t, uint8_t, uint8_t) {
+    return kOk;
+}
 
 std::string TWeave::LineErrorText(int flags) {
     switch (flags) {
-        case 0x0001: return "Receive Buffer Ovverrun";
-        case 0x0002: return "Buffer Overrun";
-        case 0x0004: return "Parity Error";
-        case 0x0008: return "Frame Error";
-        case 0x0010: return "Line Break";
-        case 0x0400: return "I/O Error";
-        case 0x8000: return "No such device";
-        default: return "";
+        case 0x0001:
+            return "Receive Buffer Ovverrun";
+        case 0x0002:
+            return "Buffer Overrun";
+        case 0x0004:
+            return "Parity Error";
+        case 0x0008:
+            return "Frame Error";
+        case 0x0010:
+            return "Line Break";
+        case 0x0400:
+            return "I/O Error";
+        case 0x8000:
+            return "No such device";
+        default:
+            return "";
     }
 }
 
@@ -139,8 +180,8 @@ std::string TWeave::formatLogLine(char kind, const uint8_t* data, size_t n, bool
 
 void TWeave::queryStatus() {
     if (!port_) return;
-    port_->clearError(portStatus);
-    errorFlags = portStatus.flags;
+    port_->clearError(portStatus_);
+    errorFlags_ = portStatus_.flags;
 }
 
 void TWeave::log(char kind, const uint8_t* data, size_t n, bool hex) {
@@ -150,21 +191,12 @@ void TWeave::log(char kind, const uint8_t* data, size_t n, bool hex) {
 void TWeave::idle(int maxMs) {
     const int budget = env_.flags.blockBudgetMs(maxMs);
     if (budget <= 0) return;
-    if (portStatus.inQueue == 0) {
+    if (portStatus_.inQueue == 0) {
         port_->waitForInput(budget);
     } else {
         // Part of a message is in; the rest is a byte time or two away.
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-}
-
-std::unique_ptr<TWeave> makeDriver(LoomType type, LinkEnv env) {
-    switch (type) {
-        case LoomType::JX3: return std::make_unique<Tjx3>(std::move(env));
-        case LoomType::OLM: return std::make_unique<Tolm>(std::move(env));
-        case LoomType::Select: return nullptr;
-    }
-    return nullptr;
 }
 
 }  // namespace wp

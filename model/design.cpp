@@ -8,16 +8,20 @@ namespace wp {
 
 const char* slotKey(Slot s) {
     static const char* const keys[kHeaderSlots] = {
-        "startTreadleTop", "fileType", "warps",    "shedMode",  "shafts",    "startTreadleRight",
-        "loom",            "blocksize", "treadles", "gridRatio", "colorType", "wefts"};
+        "startTreadleTop", "fileType",          "warps",     "shedMode",
+        "shafts",          "startTreadleRight", "loom",      "blocksize",
+        "treadles",        "gridRatio",         "colorType", "wefts"};
     return keys[static_cast<int>(s)];
 }
 
 const char* loomTypeName(LoomType t) {
     switch (t) {
-        case LoomType::JX3: return "JX3";
-        case LoomType::OLM: return "OLM";
-        case LoomType::Select: return "Select";
+        case LoomType::JX3:
+            return "JX3";
+        case LoomType::OLM:
+            return "OLM";
+        case LoomType::Select:
+            return "Select";
     }
     return "JX3";
 }

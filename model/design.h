@@ -11,8 +11,8 @@
 namespace wp {
 
 // Fixed sizes of the loom's hook space and of the lift matrix's row-block table.
-inline constexpr int kModuleHooks = 220;     // hooks of one controller module
-inline constexpr int kModuleBytes = 28;      // bytes per module group (224 bits)
+inline constexpr int kModuleHooks = 220;  // hooks of one controller module
+inline constexpr int kModuleBytes = 28;   // bytes per module group (224 bits)
 inline constexpr int kMaxModules = 16;
 inline constexpr int kMaxHooks = kMaxModules * kModuleHooks;   // 3520
 inline constexpr int kMaskBytes = kMaxModules * kModuleBytes;  // 448
@@ -63,7 +63,15 @@ struct DesignHeader {
 const char* slotKey(Slot s);
 
 // Design file types, as stored in the settings file.
-enum class FileType : uint16_t { Native = 0, Imp = 1, Dw1 = 2, Bmp = 3, Tiff = 4, Jpeg = 5, Wif = 6 };
+enum class FileType : uint16_t {
+    Native = 0,
+    Imp = 1,
+    Dw1 = 2,
+    Bmp = 3,
+    Tiff = 4,
+    Jpeg = 5,
+    Wif = 6
+};
 
 // Plain hook mask: byte h div 8, bit h mod 8.
 using HookMask = std::array<uint8_t, kMaskBytes>;
@@ -72,7 +80,8 @@ inline bool maskBit(const HookMask& m, int h) {
     return h >= 0 && h < kMaskBits && (m[static_cast<size_t>(h / 8)] >> (h % 8)) & 1;
 }
 inline void setMaskBit(HookMask& m, int h) {
-    if (h >= 0 && h < kMaskBits) m[static_cast<size_t>(h / 8)] |= static_cast<uint8_t>(1u << (h % 8));
+    if (h >= 0 && h < kMaskBits)
+        m[static_cast<size_t>(h / 8)] |= static_cast<uint8_t>(1u << (h % 8));
 }
 
 // Module-packed place of hook h in a 448-byte pick buffer.

@@ -11,8 +11,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace wp {
 namespace {
@@ -61,13 +59,30 @@ bool sameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-bool IniFile::load(const std::string& path) {
+bool IniFile::load(const std::string& path, int* errorCode) {
     parse({});
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    parse(ss.str());
+    auto fail = [&](int e) {
+        if (errorCode) *errorCode = e;
+        return false;
+    };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fail(errno);
+    std::string text;
+    char buf[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int e = errno;
+            ::close(fd);
+            return fail(e);
+        }
+        if (n == 0) break;
+        text.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    parse(text);
+    if (errorCode) *errorCode = 0;
     return true;
 }
 

@@ -18,8 +18,9 @@ namespace wp {
 // touch (comments, unknown keys) are kept as they are on save.
 class IniFile {
 public:
-    // Reads the file; a missing file gives an empty one (false), nothing else fails.
-    bool load(const std::string& path);
+    // Reads the file; a file that cannot be read gives an empty one and false,
+    // with the reason's errno in *errorCode (ENOENT for a missing file).
+    bool load(const std::string& path, int* errorCode = nullptr);
     void parse(std::string_view text);
 
     bool hasSection(std::string_view section) const;

@@ -16,7 +16,7 @@ std::string upper(std::string s) {
 
 // Values the loom cannot have would divide by zero or walk past the hook masks;
 // each is replaced by the nearest sound value and reported once.
-void sanitize(HardwareConfig& hw, UserInterface& ui) {
+void sanitize(HardwareConfig& hw, int& commPort, UserInterface& ui) {
     std::string fixes;
     auto fix = [&](const char* key, int& v, int lo, int hi) {
         if (v >= lo && v <= hi) return;
@@ -26,11 +26,15 @@ void sanitize(HardwareConfig& hw, UserInterface& ui) {
         fixes.append(" is not possible; using ").append(std::to_string(v)).append(".");
     };
     fix("chunksize", hw.chunksize, 1, 655);
-    fix("controllerArrangement", hw.hookCount, 0, kMaxHooks);
+    // COM1 to COM255 are the ports a system can name.
+    fix("commPort", commPort, 1, 255);
+    // Less than one module is a loom without hooks: every design would be cut to nothing.
+    fix("controllerArrangement", hw.hookCount, kModuleHooks, kMaxHooks);
     fix("modulesDeep", hw.modulesDeep, 1, kMaxModules);
     fix("densityX", hw.densityX, 1, kMaxHooks);
     fix("densityY", hw.densityY, 1, kMaxHooks);
-    if (!fixes.empty()) ui.errorBox("Invalid hardware settings in " + std::string(kSettingsFileName) + ":" + fixes);
+    if (!fixes.empty())
+        ui.errorBox("Invalid hardware settings in " + std::string(kSettingsFileName) + ":" + fixes);
 }
 
 }  // namespace
@@ -42,6 +46,11 @@ std::string settingsPath(const std::string& explicitPath) {
         return std::string(xdg) + "/weavepilot/" + kSettingsFileName;
     const char* home = std::getenv("HOME");
     return std::string(home && *home ? home : ".") + "/.config/weavepilot/" + kSettingsFileName;
+}
+
+bool settingsPathChosen(const std::string& explicitPath) {
+    const char* env = std::getenv("WEAVEPILOT_SETTINGS");
+    return !explicitPath.empty() || (env && *env);
 }
 
 void readSettings(const IniFile& ini, HardwareConfig& hw, UserInterface& ui) {
@@ -57,22 +66,24 @@ void readSettings(const IniFile& ini, HardwareConfig& hw, UserInterface& ui) {
                                        : LoomType::JX3;
 
     hw.PumpTimeout = ini.readInt("WeavePilot", "PumpTimeout", 60);
-    hw.commPort = static_cast<uint16_t>(ini.readInt("WeavePilot", "commPort", 1));
+    int commPort = ini.readInt("WeavePilot", "commPort", 1);
     hw.hookCount = ini.readInt("WeavePilot", "controllerArrangement", 220);
     hw.modulesDeep = ini.readInt("WeavePilot", "modulesDeep", 1);
     const std::string blank = ini.readString("WeavePilot", "BlankHeadles", "");
     hw.densityX = ini.readInt("WeavePilot", "densityX", 1);
     hw.densityY = ini.readInt("WeavePilot", "densityY", 1);
-    sanitize(hw, ui);
+    sanitize(hw, commPort, ui);
+    hw.commPort = static_cast<uint16_t>(commPort);
     hw.maxWefts = hw.chunksize * 100;
     hw.moduleCount = hw.hookCount / kModuleHooks;
 
     hw.ports.clear();
     for (const auto& [key, value] : ini.sectionEntries("Ports")) hw.ports[upper(key)] = value;
 
-    hw.hookSkipMask.fill(0);
     parseBlankHeadles(blank, hw, ui);
-    if (hw.densityY > hw.densityX) densityReduction(hw, true);
+    // The blank headles carry no warp end whatever the densities: without them
+    // in the skip mask every end after the first blank headle lands a hook off.
+    densityReduction(hw, true);
 }
 
 void parseBlankHeadles(const std::string& text, HardwareConfig& hw, UserInterface& ui) {
@@ -150,6 +161,29 @@ void densityReduction(HardwareConfig& hw, bool apply) {
         reduceRange(dm, hw.hookCount, X, Y, [&](int i) { return (i % D) * S + i / D; });
     }
     if (apply) hw.hookSkipMask = dm;
+}
+
+void writeHardwareSection(IniFile& ini, HardwareConfig& hw) {
+    constexpr const char* kSection = "WeavePilot";
+    ini.eraseSection(kSection);
+    ini.setValue(kSection, "commPort", std::to_string(hw.commPort));
+    ini.setValue(kSection, "controllerArrangement", std::to_string(hw.moduleCount * kModuleHooks));
+    ini.setValue(kSection, "modulesDeep", std::to_string(hw.modulesDeep));
+    ini.setValue(kSection, "PumpTimeout", std::to_string(hw.PumpTimeout));
+    // More warp ends than hooks in a group is no density: left out, read back as 1 and 1.
+    if (hw.densityY >= hw.densityX) {
+        ini.setValue(kSection, "densityX", std::to_string(hw.densityX));
+        ini.setValue(kSection, "densityY", std::to_string(hw.densityY));
+    }
+    std::string list;
+    int count = 0;
+    for (int h = 0; h < hw.hookCount && h < kMaskBits; ++h) {
+        if (!maskBit(hw.blankHeadleMask, h)) continue;
+        if (count++ > 0) list += ',';
+        list += std::to_string(h + 1);
+    }
+    if (count > 0) ini.setValue(kSection, "BlankHeadles", list);
+    hw.blankHeadleCount = count;
 }
 
 std::string devicePathFor(const HardwareConfig& hw, const std::string& portName) {

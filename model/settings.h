@@ -16,6 +16,9 @@ inline constexpr const char* kBlankHeadlesInvalid =
 // then $WEAVEPILOT_SETTINGS, then $XDG_CONFIG_HOME/weavepilot/lanset.ini, then
 // ~/.config/weavepilot/lanset.ini.
 std::string settingsPath(const std::string& explicitPath = {});
+// Whether the weaver named the settings file (the option or $WEAVEPILOT_SETTINGS):
+// then a file that cannot be read is worth a word, not a silent first start.
+bool settingsPathChosen(const std::string& explicitPath = {});
 
 // Fills the hardware configuration from the Mirlo and WeavePilot sections and
 // the [Ports] map, builds the blank-headle mask and, when density reduction
@@ -28,6 +31,10 @@ void parseBlankHeadles(const std::string& text, HardwareConfig& hw, UserInterfac
 // Recomputes the dialog mask from the blank-headle mask and the densities; with
 // apply set copies it into the hook skip mask.
 void densityReduction(HardwareConfig& hw, bool apply);
+
+// Writes the WeavePilot section afresh from the configuration (the rest of the
+// file is left as it is) and sets the blank-headle count to the hooks written.
+void writeHardwareSection(IniFile& ini, HardwareConfig& hw);
 
 // Device path that "COMn" stands for: the [Ports] entry, else /dev/ttyS<n-1>.
 std::string devicePathFor(const HardwareConfig& hw, const std::string& portName);

@@ -67,6 +67,8 @@ public:
     // Move the current-pick marker without scrolling.
     virtual void moveMarker(int pick) { (void)pick; }
     virtual void setBusy(bool busy) { (void)busy; }
+    // A long task's progress beside the status line, 0..100; -1 hides it.
+    virtual void showProgress(int percent) { (void)percent; }
     // The bottom label naming the design file, and the pick label beside it.
     virtual void showFileName(const std::string& path) { (void)path; }
     virtual void clearPickLabel() {}

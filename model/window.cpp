@@ -14,13 +14,17 @@ WindowState::WindowState(UserInterface& ui) : ui_(ui) {
     controls_[index(Control::FileMenu)].caption = "File";
     controls_[index(Control::ControlMenu)].caption = "Control";
     // Nothing may be woven before a design is loaded and the controller answered.
-    for (Control c : {Control::StartButton, Control::StopButton, Control::ResumeButton,
-                      Control::InvertBox})
+    for (Control c :
+         {Control::StartButton, Control::StopButton, Control::ResumeButton, Control::InvertBox})
         controls_[index(c)].enabled = false;
 }
 
-void WindowState::notify(Control c) { ui_.controlChanged(c, control(c)); }
-void WindowState::notifyPanel() { ui_.panelChanged(panel_); }
+void WindowState::notify(Control c) {
+    ui_.controlChanged(c, control(c));
+}
+void WindowState::notifyPanel() {
+    ui_.panelChanged(panel_);
+}
 
 void WindowState::setEnabled(Control c, bool on) {
     controls_[index(c)].enabled = on;

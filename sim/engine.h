@@ -55,6 +55,9 @@ public:
     // Line time of `bytes` bytes (zero without pacing).
     virtual Clock::duration lineTime(std::size_t bytes) const = 0;
     virtual void hangUp(TimePoint when) = 0;
+    // The device goes away at `when` (the host's line hangs up, its name is
+    // gone) and comes back, on a new line under the same name, `away` later.
+    virtual void unplug(TimePoint when, Clock::duration away) = 0;
     virtual void finish(TimePoint when) = 0;  // clean stop
     virtual void pickWoven(WovenPick pick) = 0;
     virtual void storeWritten(int index, const StoreEntry& entry) = 0;
@@ -70,6 +73,12 @@ public:
     virtual void onEnter(TimePoint at) = 0;
     virtual void fillState(SimState& state) const = 0;
 };
+
+// The faults that end the line once the word on the number-th woven pick has
+// gone out (at `sent`): a hang-up, or the end of the simulation. True when one
+// applies and the engine must take no more input.
+bool endAfterPick(const LoomSimOptions& options, EngineContext& ctx, std::uint64_t number,
+                  TimePoint sent);
 
 inline bool listed(const std::vector<std::uint64_t>& numbers, std::uint64_t n) {
     return std::find(numbers.begin(), numbers.end(), n) != numbers.end();

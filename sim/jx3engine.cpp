@@ -33,8 +33,6 @@ constexpr std::size_t kShortFrame = 3;
 constexpr std::size_t kBlockFrame = 3 + kBlockBytes;
 constexpr std::size_t kMaxLoaderLine = 1024;
 constexpr std::uint8_t kCr = 0x0D;
-// Long enough for the host to read the last message before the line goes dead.
-constexpr auto kHangupGrace = 50ms;
 
 std::string hexBytes(const std::vector<std::uint8_t>& bytes) {
     std::string out;
@@ -290,14 +288,7 @@ void Jx3Engine::weavePending(TimePoint at) {
     pending_.reset();
     ctx_.send(at, jx3Message(kAnswerStatus, kStatusWoven), true);
     const TimePoint sent = at + ctx_.lineTime(kShortFrame);
-    if (options_.hangupAfterPicks == number) {
-        ctx_.log("hanging up after pick " + std::to_string(number));
-        closing_ = true;
-        ctx_.hangUp(sent + kHangupGrace);
-    } else if (options_.exitAfterPicks == number) {
-        closing_ = true;
-        ctx_.finish(sent);
-    }
+    if (endAfterPick(options_, ctx_, number, sent)) closing_ = true;
 }
 
 void Jx3Engine::startSelfTest(TimePoint base) {

@@ -83,6 +83,8 @@ struct LoomSim::Impl final : EngineContext {
     Impl& operator=(const Impl&) = delete;
 
     Status open();
+    // Creates the pseudo-terminal (and the link to it).
+    Status openLine();
     RunResult run();
     void closeAll();
 
@@ -91,6 +93,7 @@ struct LoomSim::Impl final : EngineContext {
     void at(TimePoint when, std::function<void(TimePoint)> fn) override;
     Clock::duration lineTime(std::size_t bytes) const override;
     void hangUp(TimePoint when) override;
+    void unplug(TimePoint when, Clock::duration away) override;
     void finish(TimePoint when) override;
     void pickWoven(WovenPick pick) override;
     void storeWritten(int index, const StoreEntry& entry) override;
@@ -141,6 +144,8 @@ struct LoomSim::Impl final : EngineContext {
     bool ran = false;
     bool running = false;
     bool hungUp = false;
+    bool unplugged = false;  // the device is away (a pulled cable)
+    bool lineDown = false;   // the cable is out: nothing the host sends arrives
 
     std::vector<WovenPick> picks;
     std::array<StoreEntry, kOlmStoreSize> store;
@@ -149,29 +154,48 @@ struct LoomSim::Impl final : EngineContext {
     bool recordBroken = false;
 };
 
+Status LoomSim::Impl::openLine() {
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0) return Status::failure(systemError("posix_openpt"));
+    if (grantpt(master) != 0 || unlockpt(master) != 0)
+        return Status::failure(systemError("grantpt"));
+    char name[128];
+    if (ptsname_r(master, name, sizeof name) != 0) return Status::failure(systemError("ptsname"));
+    device = name;
+    // Holding the slave open keeps the master readable while the host has the port closed.
+    slave = ::open(name, O_RDWR | O_NOCTTY);
+    if (slave < 0) return Status::failure(systemError("open " + device));
+    termios raw{};
+    if (tcgetattr(slave, &raw) != 0) return Status::failure(systemError("tcgetattr"));
+    cfmakeraw(&raw);
+    if (tcsetattr(slave, TCSANOW, &raw) != 0) return Status::failure(systemError("tcsetattr"));
+    if (!addFlags(master, O_NONBLOCK, FD_CLOEXEC) || !addFlags(slave, 0, FD_CLOEXEC)) {
+        return Status::failure(systemError("fcntl"));
+    }
+    if (!options.linkPath.empty()) {
+        struct stat info {};
+        if (lstat(options.linkPath.c_str(), &info) == 0) {
+            if (!S_ISLNK(info.st_mode)) {
+                return Status::failure(options.linkPath + " exists and is not a symbolic link");
+            }
+            if (unlink(options.linkPath.c_str()) != 0) {
+                return Status::failure(systemError("unlink " + options.linkPath));
+            }
+        }
+        if (symlink(device.c_str(), options.linkPath.c_str()) != 0) {
+            return Status::failure(systemError("symlink " + options.linkPath));
+        }
+        linkMade = true;
+    }
+    return Status::success();
+}
+
 Status LoomSim::Impl::open() {
     if (opened) return Status::failure("already open");
     auto fail = [this](std::string message) {
         closeAll();
         return Status::failure(std::move(message));
     };
-
-    master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0) return fail(systemError("posix_openpt"));
-    if (grantpt(master) != 0 || unlockpt(master) != 0) return fail(systemError("grantpt"));
-    char name[128];
-    if (ptsname_r(master, name, sizeof name) != 0) return fail(systemError("ptsname"));
-    device = name;
-    // Holding the slave open keeps the master readable while the host has the port closed.
-    slave = ::open(name, O_RDWR | O_NOCTTY);
-    if (slave < 0) return fail(systemError("open " + device));
-    termios raw{};
-    if (tcgetattr(slave, &raw) != 0) return fail(systemError("tcgetattr"));
-    cfmakeraw(&raw);
-    if (tcsetattr(slave, TCSANOW, &raw) != 0) return fail(systemError("tcsetattr"));
-    if (!addFlags(master, O_NONBLOCK, FD_CLOEXEC) || !addFlags(slave, 0, FD_CLOEXEC)) {
-        return fail(systemError("fcntl"));
-    }
 
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return fail(systemError("pipe"));
@@ -181,22 +205,7 @@ Status LoomSim::Impl::open() {
         !addFlags(pipeFds[1], O_NONBLOCK, FD_CLOEXEC)) {
         return fail(systemError("fcntl"));
     }
-
-    if (!options.linkPath.empty()) {
-        struct stat info {};
-        if (lstat(options.linkPath.c_str(), &info) == 0) {
-            if (!S_ISLNK(info.st_mode)) {
-                return fail(options.linkPath + " exists and is not a symbolic link");
-            }
-            if (unlink(options.linkPath.c_str()) != 0) {
-                return fail(systemError("unlink " + options.linkPath));
-            }
-        }
-        if (symlink(device.c_str(), options.linkPath.c_str()) != 0) {
-            return fail(systemError("symlink " + options.linkPath));
-        }
-        linkMade = true;
-    }
+    if (Status status = openLine(); !status) return fail(status.error);
 
     if (!options.recordPath.empty()) {
         if (Status status = record.open(options.recordPath, recordHeader(options)); !status) {
@@ -211,6 +220,32 @@ Status LoomSim::Impl::open() {
     }
     opened = true;
     return Status::success();
+}
+
+void LoomSim::Impl::unplug(TimePoint when, Clock::duration away) {
+    // From now on the host's bytes go nowhere; what is already on its way to
+    // the host still gets there.
+    lineDown = true;
+    at(when, [this, away](TimePoint t) {
+        // The device goes: the host's line hangs up and its name disappears.
+        // Whatever was on its way out is lost with it.
+        log("device removed");
+        flushTx();
+        lingerForHost(kLingerAfterHangup);
+        closeLine();
+        removeLink();
+        tx.clear();
+        unplugged = true;
+        at(t + away, [this](TimePoint) {
+            if (Status status = openLine(); !status) {
+                std::fprintf(stderr, "weavepilot-loomsim: %s\n", status.error.c_str());
+                return;
+            }
+            unplugged = false;
+            lineDown = false;
+            log("device back as " + device);
+        });
+    });
 }
 
 RunResult LoomSim::Impl::run() {
@@ -331,6 +366,7 @@ void LoomSim::Impl::readMaster(TimePoint now, short revents) {
 }
 
 void LoomSim::Impl::deliver(const std::uint8_t* bytes, std::size_t count, TimePoint now) {
+    if (lineDown) return;
     if (byteTime == Clock::duration::zero()) {
         for (std::size_t i = 0; i < count; ++i) engine->onByte(bytes[i], now);
         return;
@@ -434,6 +470,7 @@ void LoomSim::Impl::send(TimePoint due, std::string bytes, bool logIt) {
 }
 
 void LoomSim::Impl::emit(const std::string& bytes, TimePoint when, bool logIt) {
+    if (unplugged) return;
     if (logIt) log("tx " + describeBytes(bytes));
     if (tx.size() + bytes.size() > kMaxPendingTx) {
         if (!txOverflowLogged) {
@@ -531,6 +568,7 @@ Status LoomSim::open() {
 }
 
 std::string LoomSim::devicePath() const {
+    std::lock_guard lock(impl_->mutex);
     return impl_->device;
 }
 

@@ -16,7 +16,6 @@ constexpr int kDirectWord = 52;
 constexpr int kDirectByte = 54;
 constexpr std::size_t kStoreDigits = 4;  // "%4.4X" words, "00%2.2X" bytes
 constexpr std::size_t kMaxDigits = 8;
-constexpr auto kHangupGrace = std::chrono::milliseconds(50);
 
 int twoDigits(std::string_view text) {
     if (text.size() != 2 || !std::isdigit(static_cast<unsigned char>(text[0])) ||
@@ -164,13 +163,14 @@ std::string OlmEngine::execute(const OlmCommand& command, std::uint64_t line, Ti
 }
 
 void OlmEngine::answer(std::uint64_t line, const std::string& text, TimePoint at) {
+    const TimePoint base = at + std::chrono::milliseconds(faultValue(options_.lateAnswers, line));
     if (listed(options_.dropAnswers, line)) {
         ctx_.log("line " + std::to_string(line) + ": answer dropped");
     } else {
-        ctx_.send(at, text, true);
+        ctx_.send(base, text, true);
     }
     if (const std::uint64_t count = faultValue(options_.garbageAfter, line); count > 0) {
-        ctx_.send(at, randomBytes(random_, count), true);
+        ctx_.send(base, randomBytes(random_, count), true);
     }
 }
 
@@ -194,14 +194,7 @@ void OlmEngine::weavePending(TimePoint at) {
         WovenPick{olmLifts(options_.olmDraft, pick.word, pick.byte), pick.word, pick.byte});
     answer(pick.line, "Q\r\n", at);
     const TimePoint sent = at + ctx_.lineTime(3);
-    if (options_.hangupAfterPicks == number) {
-        ctx_.log("hanging up after pick " + std::to_string(number));
-        closing_ = true;
-        ctx_.hangUp(sent + kHangupGrace);
-    } else if (options_.exitAfterPicks == number) {
-        closing_ = true;
-        ctx_.finish(sent);
-    }
+    if (endAfterPick(options_, ctx_, number, sent)) closing_ = true;
 }
 
 void OlmEngine::onEnter(TimePoint at) {

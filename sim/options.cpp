@@ -80,10 +80,13 @@ std::string usageText() {
            "  --reject-frame N          JX3: answer frame N with 9 instead of handling it\n"
            "  --drop-answer N           handle frame/line N but send no answer\n"
            "  --noise-after N           JX3: send 20 00 00 after answering frame N\n"
-           "  --late N:MS               JX3: answer frame N MS milliseconds late\n"
+           "  --late N:MS               answer frame/line N MS milliseconds late\n"
            "  --garbage N:COUNT         send COUNT random bytes after answering frame/line N\n"
            "  --hangup-after-picks K    close the line after the K-th woven pick\n"
            "  --hangup-after-frame N    JX3: close the line on receiving frame N\n"
+           "  --unplug-after-picks K    remove the device after the K-th woven pick (a pulled\n"
+           "                            cable) and bring it back, under --link, after\n"
+           "  --unplug-ms MS            this long (default 1000)\n"
            "\n"
            "  --help                    show this text\n";
 }
@@ -153,7 +156,9 @@ ParsedArguments parseArguments(const std::vector<std::string>& args) {
                                                 "--late",
                                                 "--garbage",
                                                 "--hangup-after-picks",
-                                                "--hangup-after-frame"};
+                                                "--hangup-after-frame",
+                                                "--unplug-after-picks",
+                                                "--unplug-ms"};
         bool known = false;
         for (const char* candidate : withValue) known = known || name == candidate;
         if (!known) return fail("unknown option " + name);
@@ -173,9 +178,11 @@ ParsedArguments parseArguments(const std::vector<std::string>& args) {
         } else if (name == "--shuffle") {
             if (value != "on" && value != "off") return bad();
             o.shuffle = value == "on";
-        } else if (name == "--weave-ms" || name == "--ready-ms") {
+        } else if (name == "--weave-ms" || name == "--ready-ms" || name == "--unplug-ms") {
             if (!parseNumber<std::uint32_t>(value, 0, 3600000, ms)) return bad();
-            (name == "--weave-ms" ? o.weaveDelay : o.readyDelay) = std::chrono::milliseconds(ms);
+            (name == "--weave-ms"   ? o.weaveDelay
+             : name == "--ready-ms" ? o.readyDelay
+                                    : o.unplugFor) = std::chrono::milliseconds(ms);
         } else if (name == "--modules") {
             if (!parseNumber(value, 1, 16, o.modules)) return bad();
         } else if (name == "--olm-draft") {
@@ -200,6 +207,7 @@ ParsedArguments parseArguments(const std::vector<std::string>& args) {
             if (name == "--noise-after") o.noiseAfter.push_back(n);
             if (name == "--hangup-after-picks") o.hangupAfterPicks = n;
             if (name == "--hangup-after-frame") o.hangupAfterFrame = n;
+            if (name == "--unplug-after-picks") o.unplugAfterPicks = n;
         }
     }
     result.ok = true;

@@ -49,10 +49,12 @@ struct LoomSimOptions {
     std::vector<std::uint64_t> rejectFrames;  // JX3: answer 9 instead of handling
     std::vector<std::uint64_t> dropAnswers;   // no answer, handled otherwise
     std::vector<std::uint64_t> noiseAfter;    // JX3: a bogus message after the answer
-    std::vector<IndexedFault> lateAnswers;    // JX3: answer value ms late
+    std::vector<IndexedFault> lateAnswers;    // answer value ms late
     std::vector<IndexedFault> garbageAfter;   // value random bytes after the answer
     std::optional<std::uint64_t> hangupAfterPicks;
     std::optional<std::uint64_t> hangupAfterFrame;  // JX3
+    std::optional<std::uint64_t> unplugAfterPicks;  // the device goes, and comes back
+    std::chrono::milliseconds unplugFor{1000};      // how long it stays away
 };
 
 struct ParsedArguments {

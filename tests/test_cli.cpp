@@ -14,6 +14,9 @@
 #include <sstream>
 #include <thread>
 
+#include <memory>
+
+#include "app/journal.h"
 #include "app/session.h"
 #include "import/load.h"
 #include "tests/support/fakeui.h"
@@ -47,6 +50,64 @@ std::vector<std::string> lines(const std::string& text) {
     std::istringstream in(text);
     for (std::string l; std::getline(in, l);) v.push_back(l);
     return v;
+}
+
+// The picks weavepilot-cli reported woven ("pick N" lines), in order.
+std::vector<int> reportedPicks(const std::string& out) {
+    std::vector<int> picks;
+    for (const std::string& l : lines(out))
+        if (l.rfind("pick ", 0) == 0) picks.push_back(std::stoi(l.substr(5)));
+    return picks;
+}
+
+// What the simulator recorded for lines starting with `kind` ("pick" or
+// "store"): the text after the colon, in order.
+std::vector<std::string> recorded(const fs::path& record, const std::string& kind) {
+    std::vector<std::string> out;
+    std::ifstream in(record);
+    for (std::string l; std::getline(in, l);) {
+        if (l.rfind(kind + " ", 0) != 0) continue;
+        const size_t colon = l.find(':');
+        out.push_back(colon + 1 < l.size() ? l.substr(colon + 2) : "");
+    }
+    return out;
+}
+
+// Hooks a JX3 loom of one module row lifts for a pick: warp end e on hook e.
+std::string hooksOf(const DesignModel& d, int pick) {
+    std::string hooks;
+    for (int e = 1; e <= d.header.warps(); ++e)
+        if (d.liftAt(PickNo{pick}, e)) hooks += (hooks.empty() ? "" : ",") + std::to_string(e);
+    return hooks;
+}
+
+// Shafts a countermarche pick raises: the tie-up of its first treadle.
+std::string shaftsOf(const DesignModel& d, int pick) {
+    const RowNo row = d.rowOfPick(PickNo{pick});
+    std::string shafts;
+    for (int t = 0; t < d.header.treadles(); ++t) {
+        if (!d.treadlingBit(t, row)) continue;
+        for (int sh = 0; sh < d.header.shafts(); ++sh)
+            if (d.tieUpBit(t, sh)) shafts += (shafts.empty() ? "" : ",") + std::to_string(sh + 1);
+        break;
+    }
+    return "lift=" + shafts;
+}
+
+std::string lift(const std::string& olmRecordLine) {
+    const size_t at = olmRecordLine.find("lift=");
+    return at == std::string::npos ? olmRecordLine : olmRecordLine.substr(at);
+}
+
+// Polls cond until it holds or the limit passes.
+template <class Cond>
+bool until(Cond cond, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
 }
 
 struct Cli : ::testing::Test {
@@ -83,7 +144,92 @@ struct Cli : ::testing::Test {
     std::string cli(const std::string& args) {
         return std::string(WP_CLI) + " " + args + " --settings " + (dir / "lanset.ini").string();
     }
+    // weavepilot-cli weave with a time limit, so that a hang fails the test
+    // (exit 124) instead of stalling it; stderr goes to err.txt.
+    Output weave(const std::string& args, int seconds = 30) {
+        return run("timeout -s INT " + std::to_string(seconds) + " " + cli("weave " + args) +
+                   " 2>" + (dir / "err.txt").string());
+    }
+    std::string err() {
+        std::ifstream in(dir / "err.txt");
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    // weavepilot-cli weave in the background (its output in out.txt and err.txt),
+    // for a test that interrupts it.
+    pid_t startWeave(const std::string& args) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const std::string line = "exec " + cli("weave " + args) + " >" +
+                                     (dir / "out.txt").string() + " 2>" +
+                                     (dir / "err.txt").string();
+            ::execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        return pid;
+    }
+    // The exit status of a background weave, -1 when it has not ended in time.
+    static int exitOf(pid_t pid, std::chrono::seconds limit = 30s) {
+        int st = 0;
+        if (!until([&] { return ::waitpid(pid, &st, WNOHANG) == pid; }, limit)) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &st, 0);
+            return -1;
+        }
+        return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    }
+    std::string out() {
+        std::ifstream in(dir / "out.txt");
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    // Lines of the record that start with `prefix`.
+    size_t recordLines(const std::string& prefix) {
+        size_t n = 0;
+        std::ifstream in(dir / "record.txt");
+        for (std::string l; std::getline(in, l);) n += l.rfind(prefix, 0) == 0;
+        return n;
+    }
+    void settings(const std::string& text) {
+        std::ofstream(dir / "lanset.ini")
+            << text << "\n[Ports]\nCOM1=" << (dir / "loom").string() << "\n";
+    }
+    // The design as the CLI reads it, with the test's settings (ports aside).
+    std::unique_ptr<Session> loaded(const std::string& design, test::FakeUI& ui) {
+        auto s = std::make_unique<Session>(ui, (dir / "lanset.ini").string());
+        s->loadSettings(false);
+        DesignLoader loader(*s);
+        loader.resetController = false;
+        EXPECT_TRUE(loader.reload(design, FileType::Native));
+        return s;
+    }
+    // The simulator's record holds, hook for hook, the picks the CLI reported.
+    void expectJx3Cloth(const std::string& out, const std::string& design) {
+        test::FakeUI ui;
+        const auto s = loaded(design, ui);
+        const std::vector<int> picks = reportedPicks(out);
+        const std::vector<std::string> cloth = recorded(dir / "record.txt", "pick");
+        ASSERT_EQ(cloth.size(), picks.size()) << out;
+        for (size_t k = 0; k < picks.size(); ++k)
+            EXPECT_EQ(cloth[k], hooksOf(s->design(), picks[k])) << "woven pick " << k + 1;
+    }
+    // The same for a shaft loom, woven directly or stored.
+    void expectOlmCloth(const std::string& out, const std::string& design,
+                        const std::string& kind) {
+        test::FakeUI ui;
+        const auto s = loaded(design, ui);
+        const std::vector<int> picks = reportedPicks(out);
+        const std::vector<std::string> cloth = recorded(dir / "record.txt", kind);
+        ASSERT_EQ(cloth.size(), picks.size()) << out;
+        for (size_t k = 0; k < picks.size(); ++k)
+            EXPECT_EQ(lift(cloth[k]), shaftsOf(s->design(), picks[k])) << kind << " " << k;
+    }
 };
+
+const std::string kTwill = WP_SOURCE_DIR "/examples/twill8.dob";
+const std::string kRosepath = WP_SOURCE_DIR "/examples/rosepath.ctm";
 
 TEST_F(Cli, ConfigPrintsTheHardwareConfiguration) {
     std::ofstream(dir / "lanset.ini") << "[WeavePilot]\ndensityX=1\ndensityY=2\nmodulesDeep=1\n"
@@ -202,6 +348,79 @@ TEST_F(Cli, BadOptionsAndValuesAreRefusedWithTheReason) {
               0);
 }
 
+TEST_F(Cli, RangesTheRunCannotFollowAreRefusedBeforeAnythingIsSent) {
+    startSim({"--weave-ms", "5"});
+    settings("");
+    const std::pair<std::string, std::string> cases[] = {
+        {"--from 20 --to 10", "Start weft 20 is after End weft 10."},
+        {"--from 1 --to 10 --resume 30",
+         "Next weft on resume 30 is outside Start weft 1 to End weft 10."},
+        {"--from 10 --to 20 --reverse --resume 5",
+         "Next weft on resume 5 is outside Start weft 10 to End weft 20."},
+        {"--from 20 --to 10 --reverse", "Start weft 20 is after End weft 10."},
+    };
+    for (const auto& [args, message] : cases) {
+        const Output o = weave(kTwill + " " + args, 10);
+        EXPECT_EQ(o.status, 1) << args;
+        EXPECT_NE(err().find(message), std::string::npos) << args << ": " << err();
+        EXPECT_TRUE(reportedPicks(o.out).empty()) << args;
+    }
+    EXPECT_TRUE(recorded(dir / "record.txt", "pick").empty());
+}
+
+TEST_F(Cli, ReverseWeavesTheRangeDownwardsOnBothLooms) {
+    startSim({"--weave-ms", "5"});
+    settings("");
+    Output o = weave(kTwill + " --from 3 --to 12 --reverse");
+    EXPECT_EQ(o.status, 0) << err();
+    std::vector<int> down;
+    for (int p = 12; p >= 3; --p) down.push_back(p);
+    EXPECT_EQ(reportedPicks(o.out), down);
+    expectJx3Cloth(o.out, kTwill);
+
+    ::kill(sim, SIGTERM);
+    ::waitpid(sim, nullptr, 0);
+    startSim({"--weave-ms", "5", "--loom", "olm", "--olm-draft", "608:4"});
+    settings("[Mirlo]\nLoomType=OLM");
+    o = weave(kRosepath + " --from 3 --to 12 --reverse --direct");
+    EXPECT_EQ(o.status, 0) << err();
+    EXPECT_EQ(reportedPicks(o.out), down);
+    expectOlmCloth(o.out, kRosepath, "pick");
+}
+
+TEST_F(Cli, DownloadAndSelfTestOnTheSimulator) {
+    startSim({"--modules", "2"});
+    settings("");
+    // A firmware file whose second record has a wrong checksum: refused, nothing sent.
+    std::ofstream(dir / "bad.hex") << ":020000040000FA\r\n:0100000000FE\r\n:00000001FF\r\n";
+    Output o =
+        run(cli("download " + (dir / "bad.hex").string()) + " 2>" + (dir / "err.txt").string());
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(err().find("line 2: checksum FE, the record needs FF"), std::string::npos) << err();
+    EXPECT_NE(err().find("Can't download WP-program"), std::string::npos);
+    EXPECT_EQ(o.out, "");
+
+    std::ofstream(dir / "good.hex") << ":020000040000FA\r\n:0100000000FF\r\n:00000001FF\r\n";
+    o = run(cli("download " + (dir / "good.hex").string()) + " 2>" + (dir / "err.txt").string());
+    EXPECT_EQ(o.status, 0) << err();
+    EXPECT_EQ(lines(o.out).back(), "100%");
+
+    o = run(cli("selftest --save " + (dir / "report.txt").string()) + " 2>" +
+            (dir / "err.txt").string());
+    EXPECT_EQ(o.status, 0) << err();
+    const auto out = lines(o.out);
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out.front(), "row 1: STARTING MASTER TEST");
+    EXPECT_EQ(out.back(), "row 16: MASTER AND ALL DRIVER TESTS PASSED");
+    // A row completed by a number is printed again, changed.
+    EXPECT_NE(std::find(out.begin(), out.end(), "row 3: TEMPERATURE"), out.end());
+    EXPECT_NE(std::find(out.begin(), out.end(), "row 3: TEMPERATURE 41"), out.end());
+    std::ifstream report(dir / "report.txt");
+    std::string head;
+    std::getline(report, head);
+    EXPECT_EQ(head.rfind("JX-3 test dump ", 0), 0u);
+}
+
 // Reads a whole file (empty when missing).
 std::string contents(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -289,6 +508,209 @@ TEST_F(Cli, RenderReplacesOnlyARealFile) {
               std::string::npos)
         << bad.out;
     EXPECT_FALSE(fs::exists(dir / "bad.pbm"));
+}
+
+TEST_F(Cli, StrayBytesAfterAnAnswerAreSkippedAndNoPickIsLost) {
+    // Frame 11 is the end of pick 4 (after the load's reset, begin weaving and
+    // the pump time-out); 6 is the first block of pick 2.
+    for (const std::string fault : {"11:1", "11:2", "11:3", "11:4", "11:5", "11:9", "6:2", "3:1"}) {
+        startSim({"--weave-ms", "5", "--garbage", fault});
+        settings("");
+        const Output o = weave(kTwill + " --from 1 --to 8", 20);
+        EXPECT_EQ(o.status, 0) << fault << "\n" << o.out << err();
+        std::vector<int> all;
+        for (int p = 1; p <= 8; ++p) all.push_back(p);
+        EXPECT_EQ(reportedPicks(o.out), all) << fault;
+        expectJx3Cloth(o.out, kTwill);
+        ::kill(sim, SIGTERM);
+        ::waitpid(sim, nullptr, 0);
+        sim = -1;
+    }
+}
+
+TEST_F(Cli, WovenReportInPlaceOfTheLostEndOfPickAnswerCountsThePick) {
+    startSim({"--weave-ms", "5", "--drop-answer", "11"});
+    settings("");
+    const Output o = weave(kTwill + " --from 1 --to 8");
+    EXPECT_EQ(o.status, 0) << o.out << err();
+    EXPECT_EQ(reportedPicks(o.out).size(), 8u);
+    expectJx3Cloth(o.out, kTwill);
+}
+
+TEST_F(Cli, LostBlockAnswerEndsTheRunAndResumeWeavesEachPickOnce) {
+    startSim({"--weave-ms", "5", "--drop-answer", "8"});  // the block of pick 3
+    settings("");
+    Output o = weave(kTwill + " --from 1 --to 6");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(err().find("Communication error"), std::string::npos) << err();
+    EXPECT_EQ(reportedPicks(o.out), (std::vector<int>{1, 2}));
+    expectJx3Cloth(o.out, kTwill);
+    const Output again = weave(kTwill + " --from 1 --to 6 --resume 3");
+    EXPECT_EQ(again.status, 0) << err();
+    expectJx3Cloth(o.out + again.out, kTwill);
+    EXPECT_EQ(recordLines("pick "), 6u);
+}
+
+TEST_F(Cli, StopWhileAnAnswerIsLateReadsItThenStops) {
+    // The end of pick 4 is answered a second late; Ctrl-C comes meanwhile.
+    startSim({"--weave-ms", "5", "--late", "11:1000"});
+    settings("");
+    const pid_t cli = startWeave(kTwill + " --from 1 --to 8");
+    ASSERT_TRUE(until([&] { return recordLines("pick ") == 3; }, 20s));
+    ::kill(cli, SIGINT);
+    EXPECT_EQ(exitOf(cli), 0) << out() << err();
+    EXPECT_TRUE(err().empty()) << err();
+    expectJx3Cloth(out(), kTwill);
+    EXPECT_GE(reportedPicks(out()).size(), 3u);
+}
+
+TEST_F(Cli, ShaftLoomStopWhileAStoreAnswerIsLateCountsTheStoredEntry) {
+    // Line 10 writes the byte of store entry 4; its "R" comes a second late.
+    startSim({"--loom", "olm", "--olm-draft", "608:4", "--late", "10:1000"});
+    settings("[Mirlo]\nLoomType=OLM");
+    const pid_t cli = startWeave(kRosepath + " --from 1 --to 40");
+    const auto entryFourStored = [&] {
+        const auto store = recorded(dir / "record.txt", "store");
+        return store.size() == 5 && store[4].find("byte=-") == std::string::npos;
+    };
+    ASSERT_TRUE(until(entryFourStored, 20s));
+    ::kill(cli, SIGINT);
+    EXPECT_EQ(exitOf(cli), 0) << out() << err();
+    EXPECT_EQ(reportedPicks(out()), (std::vector<int>{1, 2, 3, 4, 5}));
+    expectOlmCloth(out(), kRosepath, "store");
+}
+
+TEST_F(Cli, ShaftLoomLostStoreAnswerIsAskedForAgain) {
+    startSim({"--loom", "olm", "--olm-draft", "608:4", "--drop-answer", "6"});
+    settings("[Mirlo]\nLoomType=OLM");
+    const Output o = weave(kRosepath + " --from 1 --to 6");
+    EXPECT_EQ(o.status, 0) << o.out << err();
+    EXPECT_EQ(reportedPicks(o.out).size(), 6u);
+    expectOlmCloth(o.out, kRosepath, "store");
+}
+
+TEST_F(Cli, MissingPortSaysWhichAndOffersNoDownload) {
+    std::ofstream(dir / "lanset.ini")
+        << "[Ports]\nCOM1=" << (dir / "no-such-port").string() << "\n";
+    const Output o = weave(kTwill + " --from 1 --to 5", 10);
+    EXPECT_EQ(o.status, 1);
+    const std::string text = err();
+    EXPECT_NE(text.find("ComPort open failed: " + (dir / "no-such-port").string() +
+                        ": No such file or directory. "),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Can't open COM"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Download software?"), std::string::npos) << text;
+}
+
+TEST_F(Cli, ASecondProgramCannotTakeTheLoomsPort) {
+    startSim({"--weave-ms", "100"});
+    settings("");
+    const pid_t first = startWeave(kTwill + " --from 1 --to 40");
+    ASSERT_TRUE(until([&] { return recordLines("pick ") >= 1; }, 20s));
+    const Output second = run(cli("weave " + kTwill + " --from 1 --to 5") + " 2>&1");
+    EXPECT_EQ(second.status, 1);
+    EXPECT_NE(
+        second.out.find(": Device or resource busy. It is in use by weavepilot-cli (process " +
+                        std::to_string(first) + "): close that program first."),
+        std::string::npos)
+        << second.out;
+    // The first weave goes on undisturbed: no reset reached its controller.
+    const size_t before = recordLines("pick ");
+    ASSERT_TRUE(until([&] { return recordLines("pick ") >= before + 2; }, 20s));
+    ::kill(first, SIGINT);
+    EXPECT_EQ(exitOf(first), 0) << err();
+    expectJx3Cloth(out(), kTwill);
+}
+
+TEST_F(Cli, LoomThatGoesAwayMidRunEndsItWithLineBreakAndNoDownloadOffer) {
+    // Killed just after pick 3 is reported, long before pick 4 is woven.
+    startSim({"--weave-ms", "400"});
+    settings("");
+    const pid_t cli = startWeave(kTwill + " --from 1 --to 40");
+    ASSERT_TRUE(until([&] { return reportedPicks(out()).size() == 3; }, 20s));
+    ::kill(sim, SIGKILL);
+    ::waitpid(sim, nullptr, 0);
+    sim = -1;
+    EXPECT_EQ(exitOf(cli, 10s), 1);
+    const std::string text = err();
+    EXPECT_NE(text.find("Line break"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Download software?"), std::string::npos) << text;
+    EXPECT_NE(out().find("The loom's port is gone."), std::string::npos) << out();
+    expectJx3Cloth(out(), kTwill);
+}
+
+TEST_F(Cli, PulledCableEndsTheRunAtOnceWithThePositionIntact) {
+    startSim({"--weave-ms", "5", "--unplug-after-picks", "3", "--unplug-ms", "5000"});
+    settings("");
+    const auto t0 = std::chrono::steady_clock::now();
+    const Output o = weave(kTwill + " --from 1 --to 8", 20);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 4s);  // no wait for the device
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(err(), "Line break\n");
+    EXPECT_EQ(reportedPicks(o.out), (std::vector<int>{1, 2, 3}));
+    EXPECT_NE(o.out.find("(Next weft on resume: 4)"), std::string::npos) << o.out;
+    expectJx3Cloth(o.out, kTwill);
+}
+
+TEST_F(Cli, PicksCutToTheRowBlocksAreSaidAndTheRestWeaves) {
+    startSim({"--weave-ms", "5"});
+    // jacquard440 has 160 picks; chunksize 1 holds 100.
+    settings("[Mirlo]\nchunksize=1\n[WeavePilot]\ncontrollerArrangement=440");
+    const std::string design = WP_SOURCE_DIR "/examples/jacquard440.dob";
+    const Output o = weave(design + " --from 97 --to 100");
+    EXPECT_EQ(o.status, 0) << err();
+    EXPECT_NE(err().find("Design size: 160 picks, available 100. The design is cut to 100 picks; "
+                         "to weave them all, raise chunksize (now 1)"),
+              std::string::npos)
+        << err();
+    EXPECT_EQ(reportedPicks(o.out), (std::vector<int>{97, 98, 99, 100}));
+    expectJx3Cloth(o.out, design);
+}
+
+TEST_F(Cli, KilledMidRunTheJournalGoesOnWithEveryPickOnce) {
+    // The loom takes a second a pick, so the pick sent before the kill is
+    // still unwoven when the journal's run resets the controller.
+    startSim({"--weave-ms", "1000"});
+    settings("");
+    const fs::path journal = dir / "weaving.journal";
+    const pid_t cli = startWeave(kTwill + " --from 11 --to 15");
+    ASSERT_TRUE(until([&] { return reportedPicks(out()).size() == 2; }, 20s)) << out();
+    ::kill(cli, SIGKILL);
+    ::waitpid(cli, nullptr, 0);
+    const std::string before = out();
+    std::ifstream in(journal);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("pick=12\n"), std::string::npos) << text.str();
+
+    const Output resumed = weave("--resume-journal");
+    EXPECT_EQ(resumed.status, 0) << err();
+    EXPECT_EQ(reportedPicks(resumed.out), (std::vector<int>{13, 14, 15}));
+    expectJx3Cloth(before + resumed.out, kTwill);  // 11 to 15, each once
+    EXPECT_FALSE(fs::exists(journal));             // a clean end removes it
+
+    const Output none = weave("--resume-journal");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(err(), "weavepilot-cli: no weaving journal (" + journal.string() + ")\n");
+}
+
+TEST_F(Cli, JournalRunGoesOnToANewEndWeft) {
+    startSim({"--weave-ms", "5"});
+    settings("");
+    wp::Journal(wp::journalPathFor((dir / "lanset.ini").string()))
+        .record({kTwill, FileType::Native, 4, 1, 6, false, false, false});
+    const Output o = weave("--resume-journal --to 8");
+    EXPECT_EQ(o.status, 0) << err();
+    EXPECT_EQ(reportedPicks(o.out), (std::vector<int>{5, 6, 7, 8}));
+    expectJx3Cloth(o.out, kTwill);
+    // A range already woven to its end: nothing to do, said so.
+    wp::Journal(wp::journalPathFor((dir / "lanset.ini").string()))
+        .record({kTwill, FileType::Native, 8, 1, 8, false, false, false});
+    const Output done = weave("--resume-journal");
+    EXPECT_EQ(done.status, 0);
+    EXPECT_EQ(done.out,
+              "pick 8 of " + kTwill + " was the last of its range: nothing is left to weave\n");
 }
 
 }  // namespace

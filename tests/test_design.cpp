@@ -95,8 +95,10 @@ TEST(DesignModel, InvertComplementsRowsAndTheDraftOfItsLayout) {
 
 TEST(DesignModel, TabbyRowsAlternateBits) {
     DesignModel d;
-    EXPECT_TRUE(std::all_of(d.tabbyEven.begin(), d.tabbyEven.end(), [](uint8_t b) { return b == 0x55; }));
-    EXPECT_TRUE(std::all_of(d.tabbyOdd.begin(), d.tabbyOdd.end(), [](uint8_t b) { return b == 0xAA; }));
+    EXPECT_TRUE(
+        std::all_of(d.tabbyEven.begin(), d.tabbyEven.end(), [](uint8_t b) { return b == 0x55; }));
+    EXPECT_TRUE(
+        std::all_of(d.tabbyOdd.begin(), d.tabbyOdd.end(), [](uint8_t b) { return b == 0xAA; }));
 }
 
 TEST(DesignModel, ColoursDefaultToRedWarpAndWhiteWeft) {

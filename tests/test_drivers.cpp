@@ -1,10 +1,12 @@
 // The bytes the controller drivers put on the line for a pick.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
-#include "loom/weave.h"
+#include "loom/jx3/jx3.h"
+#include "loom/olm/olm.h"
 #include "tests/support/fakeui.h"
 #include "tests/support/ptypeer.h"
 
@@ -38,7 +40,7 @@ std::string sendThreeLiftedEnds(Drivers& t, int pick, bool shuffle) {
     t.peer.setHandler([](const std::string&) { return bytes({8, 0, 8}); });
     Tjx3 drv(t.env());
     EXPECT_TRUE(drv.OpenPort(1, false));
-    EXPECT_EQ(drv.SendPick(pick, 1, false), kOk);
+    EXPECT_EQ(drv.sendPickFrames(pick, 1, false), kOk);
     return t.peer.received();
 }
 
@@ -71,10 +73,12 @@ TEST_F(Drivers, PickStopsAtABlockNotAccepted) {
     d.hw.hookCount = 440;
     d.hw.moduleCount = 2;
     int frames = 0;
-    peer.setHandler([&](const std::string&) { return ++frames == 1 ? bytes({9, 0, 9}) : bytes({9, 0, 9}); });
+    peer.setHandler([&](const std::string&) {
+        return ++frames == 1 ? bytes({9, 0, 9}) : bytes({9, 0, 9});
+    });
     Tjx3 drv(env());
     ASSERT_TRUE(drv.OpenPort(1, false));
-    EXPECT_EQ(drv.SendPick(1, 2, false), kOk);
+    EXPECT_EQ(drv.sendPickFrames(1, 2, false), kOk);
     EXPECT_TRUE(drv.ResponseIs(0, 9));
     // Block 1 and its resend; neither block 2 nor the end of pick.
     EXPECT_EQ(peer.received().size(), 62u);
@@ -83,12 +87,73 @@ TEST_F(Drivers, PickStopsAtABlockNotAccepted) {
 TEST_F(Drivers, TabbyAlternatesByPickParity) {
     design(10, 4);
     Tjx3 drv(env());
-    drv.buildPick(2, true);  // even: bits 0, 2, 4, ... = warp ends 10, 8, 6, ...
+    drv.buildPick(2, true);                // even: bits 0, 2, 4, ... = warp ends 10, 8, 6, ...
     EXPECT_EQ(drv.pickBuffer()[0], 0xAA);  // hooks 1..10 carry warp ends 1..10
     EXPECT_EQ(drv.pickBuffer()[1], 0x02);
     drv.buildPick(3, true);
     EXPECT_EQ(drv.pickBuffer()[0], 0x55);
     EXPECT_EQ(drv.pickBuffer()[1], 0x01);
+}
+
+TEST_F(Drivers, BeginWeavingWaitsForReadyThenSendsTheSettings) {
+    design(300, 2);  // two modules' worth of warp ends
+    d.hw.hookCount = 440;
+    d.hw.moduleCount = 2;
+    d.hw.PumpTimeout = 60;
+    d.hw.MaxValves = 10;
+    d.hw.PowerOnTime = 20;
+    peer.setHandler([](const std::string& chunk) {
+        // Accept every frame; begin weaving is followed by the ready report.
+        return chunk[0] == 11 ? bytes({8, 0, 8, 12, 1, 13}) : bytes({8, 0, 8});
+    });
+    Tjx3 drv(env());
+    ASSERT_TRUE(drv.OpenPort(1, false));
+    ASSERT_EQ(drv.beginWeaving(RunMode::Start), StartResult::Started);
+    EXPECT_EQ(drv.modules(), 2);
+    EXPECT_EQ(peer.received(), bytes({11, 2, 9, 7, 30, 25, 1, 10, 11, 3, 10, 9}));
+
+    // No ready report: the run does not start.
+    peer.setHandler([](const std::string&) { return bytes({9, 0, 9}); });
+    EXPECT_EQ(drv.beginWeaving(RunMode::Resume), StartResult::NotStarted);
+}
+
+TEST_F(Drivers, ReportsOfTheLoom) {
+    design(3, 2);
+    Tjx3 drv(env());
+    ASSERT_TRUE(drv.OpenPort(1, false));
+    const std::pair<std::string, Report> cases[] = {
+        {bytes({12, 0, 12}), Report::Woven},           {bytes({12, 1, 13}), Report::Ready},
+        {bytes({32, 0, 0, 12, 0, 12}), Report::Woven},  // chatter first
+        {bytes({8, 0, 8, 12, 1, 13}), Report::Ready},   // a late answer is passed over
+        {bytes({12, 0, 7, 12, 0, 12}), Report::Woven},  // a bad check byte: one report
+    };
+    for (const auto& [message, report] : cases) {
+        peer.send(message);
+        EXPECT_EQ(drv.awaitPick(), report) << int(message[0]);
+    }
+    ui.onPump = [&] { flags.stopRequest = true; };
+    EXPECT_EQ(drv.awaitPick(), Report::Stopped);
+    ui.onPump = nullptr;
+    flags.stopRequest = false;
+    peer.hangUp();
+    EXPECT_EQ(drv.awaitPick(), Report::LineError);
+}
+
+TEST_F(Drivers, StopStillRejectedWaitsForTheReportAndStopsAgain) {
+    design(3, 2);
+    int frames = 0;
+    peer.setHandler([&](const std::string&) {
+        ++frames;
+        // The stop and its resend are rejected; then the loom reports its pick.
+        if (frames <= 2) return frames == 2 ? bytes({9, 0, 9, 12, 0, 12}) : bytes({9, 0, 9});
+        return bytes({8, 0, 8});
+    });
+    Tjx3 drv(env());
+    ASSERT_TRUE(drv.OpenPort(1, false));
+    EXPECT_TRUE(drv.stopWeaving());
+    EXPECT_EQ(peer.received(), bytes({2, 1, 3, 2, 1, 3, 2, 1, 3}));
+    EXPECT_TRUE(drv.reset(0));
+    EXPECT_EQ(peer.received().substr(9), bytes({2, 0, 2}));
 }
 
 // Shaft loom -----------------------------------------------------------------
@@ -99,6 +164,21 @@ struct OlmDrivers : Drivers {
         peer.setHandler([answer](const std::string& chunk) {
             std::string out = chunk;
             if (chunk.find('\r') != std::string::npos) out += answer;
+            return out;
+        });
+    }
+    // Answers direct mode on with "A", every other line with `answer`.
+    void answerDirectModeAndLinesWith(const std::string& answer) {
+        peer.setHandler([answer, line = std::string()](const std::string& chunk) mutable {
+            std::string out = chunk;
+            for (char c : chunk) {
+                if (c != '\r') {
+                    line += c;
+                    continue;
+                }
+                out += line == "M)D14.50K0AB" ? "A\r\n" : answer;
+                line.clear();
+            }
             return out;
         });
     }
@@ -157,11 +237,19 @@ TEST_F(OlmDrivers, StoreLinesAddressPageAndOffset) {
     answerLinesWith("R\r\n");
     Tolm drv(env());
     ASSERT_TRUE(drv.OpenPort(1, false));
-    EXPECT_EQ(drv.SendPick(2, 0, false), kOk);
-    EXPECT_EQ(drv.SendPick(2, 219, false), kOk);
+    EXPECT_TRUE(drv.storePick(2, 0));
+    EXPECT_TRUE(drv.storePick(2, 219));
     EXPECT_EQ(sentLines(), (std::vector<std::string>{"M)D00.00K00C00", "M)D07.00K0000C",
                                                      "M)D06.54K00C00", "M)D13.54K0000C"}));
-    EXPECT_EQ(drv.SendPick(2, 220, false), kStopped);  // the store has 220 places
+    EXPECT_FALSE(drv.storePick(2, 220));  // the store has 220 places
+    // A Start stores the picks of a run from entry 0, one after the other.
+    ASSERT_EQ(drv.beginWeaving(RunMode::Start), StartResult::Started);
+    EXPECT_EQ(drv.pickStoreSize(), 220);
+    EXPECT_EQ(drv.SendPick({2}), SendResult::Accepted);
+    EXPECT_EQ(drv.awaitPick(), Report::Woven);
+    EXPECT_EQ(drv.SendPick({2}), SendResult::Accepted);
+    EXPECT_EQ(sentLines().size(), 8u);
+    EXPECT_EQ(sentLines()[6], "M)D00.02K00C00");
 }
 
 TEST_F(OlmDrivers, StoreLineNotAnsweredWithRFails) {
@@ -169,52 +257,149 @@ TEST_F(OlmDrivers, StoreLineNotAnsweredWithRFails) {
     answerLinesWith("E\r\n");
     Tolm drv(env());
     ASSERT_TRUE(drv.OpenPort(1, false));
-    EXPECT_EQ(drv.SendPick(1, 0, false), kStopped);
+    EXPECT_FALSE(drv.storePick(1, 0));
+    ASSERT_EQ(drv.beginWeaving(RunMode::Start), StartResult::Started);
+    EXPECT_EQ(drv.SendPick({1}), SendResult::NotAccepted);
 }
 
 TEST_F(OlmDrivers, DirectPickEndsOnlyWhenTheLoomSaysQ) {
     design(8, 2);
     d.header.set(Slot::loom, 0);
     d.header.set(Slot::treadles, 3);
-    // Both lines are answered at once; "Q" comes when the weaver has woven.
-    answerLinesWith("R\r\n");
+    // Direct mode is switched on with "A"; the pick's lines are answered at
+    // once, "Q" comes when the weaver has woven.
+    answerDirectModeAndLinesWith("R\r\n");
     Tolm drv(env());
     ASSERT_TRUE(drv.OpenPort(1, false));
+    ASSERT_EQ(drv.beginWeaving(RunMode::Resume), StartResult::Started);
+    EXPECT_TRUE(drv.directMode());
+    EXPECT_EQ(drv.pickStoreSize(), 0);
     std::thread weaver([&] {
-        ASSERT_TRUE(peer.waitReceived(28, 5000));
+        ASSERT_TRUE(peer.waitReceived(13 + 28, 5000));
         std::this_thread::sleep_for(400ms);
         peer.send("Q\r\n");
     });
     const auto t0 = std::chrono::steady_clock::now();
-    EXPECT_EQ(drv.SendPick(1, 0, true), kOk);
+    EXPECT_EQ(drv.SendPick({1}), SendResult::Accepted);
+    EXPECT_EQ(drv.awaitPick(), Report::Woven);
     weaver.join();
     EXPECT_GE(std::chrono::steady_clock::now() - t0, 400ms);
-    EXPECT_EQ(sentLines(), (std::vector<std::string>{"M)D14.54K002", "M)D14.52K00000"}));
-    EXPECT_TRUE(drv.directMode);
+    EXPECT_EQ(sentLines(),
+              (std::vector<std::string>{"M)D14.50K0AB", "M)D14.54K002", "M)D14.52K00000"}));
+    drv.endWeaving();
+    EXPECT_EQ(sentLines().back(), "M)D14.50K0");
+}
+
+TEST_F(OlmDrivers, DirectModeNotAcceptedRefusesTheRun) {
+    design(8, 2);
+    answerLinesWith("E\r\n");
+    Tolm drv(env());
+    ASSERT_TRUE(drv.OpenPort(1, false));
+    EXPECT_EQ(drv.beginWeaving(RunMode::Resume), StartResult::Refused);
+    // Asked twice.
+    EXPECT_EQ(sentLines(), (std::vector<std::string>{"M)D14.50K0AB", "M)D14.50K0AB"}));
 }
 
 TEST_F(OlmDrivers, StopDuringADirectPickIsNotAWovenPick) {
     design(8, 2);
-    peer.setHandler([](const std::string& chunk) { return chunk; });
+    answerDirectModeAndLinesWith("");
     Tolm drv(env());
     ASSERT_TRUE(drv.OpenPort(1, false));
+    ASSERT_EQ(drv.beginWeaving(RunMode::Resume), StartResult::Started);
     ui.onPump = [&] {
-        if (peer.received().size() >= 13) flags.stopRequest = true;
+        if (peer.received().size() >= 13 + 13) flags.stopRequest = true;
     };
-    EXPECT_EQ(drv.SendPick(1, 0, true), kStopped);
+    EXPECT_EQ(drv.SendPick({1}), SendResult::Accepted);
+    EXPECT_EQ(drv.awaitPick(), Report::Stopped);
+    // Stop before a pick goes out: nothing is sent.
+    const size_t before = peer.received().size();
+    EXPECT_EQ(drv.SendPick({2}), SendResult::Stopped);
+    EXPECT_EQ(peer.received().size(), before);
+}
+
+TEST_F(OlmDrivers, PickWovenAsTheStopGoesOutCounts) {
+    design(8, 2);
+    // "A" for direct mode, "R" for the pick's byte; the word waits for the
+    // weaver. Once `woven` is set the loom's "Q" comes before the next echo.
+    std::atomic<bool> woven{false};
+    peer.setHandler([&, line = std::string()](const std::string& chunk) mutable {
+        std::string out;
+        if (woven.exchange(false)) out = "Q\r\n";
+        out += chunk;
+        for (char c : chunk) {
+            if (c != '\r') {
+                line += c;
+                continue;
+            }
+            if (line == "M)D14.50K0AB") out += "A\r\n";
+            if (line.rfind("M)D14.54", 0) == 0) out += "R\r\n";
+            if (line == "M)D14.50K0") out += "E\r\n";
+            line.clear();
+        }
+        return out;
+    });
+    Tolm drv(env());
+    ASSERT_TRUE(drv.OpenPort(1, false));
+    ASSERT_EQ(drv.beginWeaving(RunMode::Resume), StartResult::Started);
+    ASSERT_EQ(drv.SendPick({1}), SendResult::Accepted);
+    ui.onPump = [&] { flags.stopRequest = true; };
+    EXPECT_EQ(drv.awaitPick(), Report::Stopped);
+    ui.onPump = nullptr;
+    woven = true;
+    EXPECT_TRUE(drv.stopWeaving());
+    EXPECT_EQ(drv.takeWovenReports(), 1);
+    EXPECT_EQ(drv.takeWovenReports(), 0);
+}
+
+TEST_F(OlmDrivers, StopDuringAStoreAnswerStillReadsIt) {
+    design(8, 2);
+    // The word's "R" comes at once, the byte's late; Stop is pressed while it is due.
+    std::thread late;
+    std::atomic<bool> byteLineDone{false};
+    peer.setHandler([&, line = std::string()](const std::string& chunk) mutable {
+        std::string out = chunk;
+        for (char c : chunk) {
+            if (c != '\r') {
+                line += c;
+                continue;
+            }
+            if (line.rfind("M)D00", 0) == 0) out += "R\r\n";
+            if (line.rfind("M)D07", 0) == 0) {
+                byteLineDone = true;
+                late = std::thread([&] {
+                    std::this_thread::sleep_for(100ms);
+                    peer.send("R\r\n");
+                });
+            }
+            line.clear();
+        }
+        return out;
+    });
+    Tolm drv(env());
+    ASSERT_TRUE(drv.OpenPort(1, false));
+    ASSERT_EQ(drv.beginWeaving(RunMode::Start), StartResult::Started);
+    ui.onPump = [&] {
+        if (byteLineDone) flags.stopRequest = true;
+    };
+    EXPECT_EQ(drv.SendPick({1}), SendResult::Accepted);
+    if (late.joinable()) late.join();
+    EXPECT_TRUE(flags.stopRequest);
+    EXPECT_EQ(drv.SendPick({2}), SendResult::Stopped);
 }
 
 TEST_F(OlmDrivers, SilentControllerNeverCountsAPick) {
     design(8, 2);
-    answerLinesWith("Q\r\n");
+    answerDirectModeAndLinesWith("Q\r\n");
     Tolm drv(env());
     ASSERT_TRUE(drv.OpenPort(1, false));
-    ASSERT_EQ(drv.SendPick(1, 0, true), kOk);
+    ASSERT_EQ(drv.beginWeaving(RunMode::Resume), StartResult::Started);
+    ASSERT_EQ(drv.SendPick({1}), SendResult::Accepted);
+    ASSERT_EQ(drv.awaitPick(), Report::Woven);
     // The cable is pulled: no echo, no answer. The "Q" of the last pick must
     // not pass for this one.
     peer.setHandler(nullptr);
-    EXPECT_EQ(drv.SendPick(2, 0, true), kLineError);
-    EXPECT_EQ(drv.SendPick(2, 1, false), kStopped);
+    EXPECT_EQ(drv.SendPick({2}), SendResult::NotAccepted);
+    EXPECT_FALSE(drv.storePick(2, 1));
     EXPECT_EQ(ui.boxTexts().front(), "Command write: No response");
 }
 
@@ -230,7 +415,7 @@ TEST_F(OlmDrivers, AnswerThatTricklesInIsReadWhole) {
     });
     EXPECT_EQ(drv.ReadResponse(1000), kOk);
     controller.join();
-    EXPECT_EQ(drv.receivedCount, 3u);
+    EXPECT_EQ(drv.receivedCount(), 3u);
     EXPECT_EQ(drv.ResponseByte(0), 'Q');
 }
 

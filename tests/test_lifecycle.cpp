@@ -6,9 +6,10 @@
 #include <sstream>
 
 #include "app/lifecycle.h"
-#include "import/load.h"
 #include "app/run.h"
+#include "import/load.h"
 #include "tests/support/fakeui.h"
+#include "tools/coloursfile.h"
 
 namespace {
 
@@ -106,17 +107,14 @@ TEST_F(LifecycleTest, FirstActivationOffersTheStoredDesignOnce) {
     Program p(ini);
     p.life.create(false);
     p.session.design().hw.PumpTimeout = 5;
-    // No controller on the line: the reset asks about the firmware first, and the
-    // load, finding the controller silent, asks again.
-    p.ui.answers = {Answer::No, Answer::Yes, Answer::No};
+    // No port open: the resets have nothing to ask about firmware.
+    p.ui.answers = {Answer::Yes};
     EXPECT_TRUE(p.life.FormActivate());
 
-    const std::string noController = "Controller is not responding. Download software?";
     EXPECT_EQ(p.ui.boxTexts(),
-              (std::vector<std::string>{noController, "Continue razezog " + design.string() + " ?",
-                                        noController}));
-    EXPECT_EQ(p.ui.boxes[1].kind, wp::BoxKind::Information);
-    EXPECT_EQ(p.ui.boxes[1].buttons, wp::Buttons::YesNo);
+              (std::vector<std::string>{"Continue razezog " + design.string() + " ?"}));
+    EXPECT_EQ(p.ui.boxes[0].kind, wp::BoxKind::Information);
+    EXPECT_EQ(p.ui.boxes[0].buttons, wp::Buttons::YesNo);
     const wp::DesignModel& d = p.session.design();
     EXPECT_TRUE(d.hasDesign());
     EXPECT_EQ(d.header.warps(), 48);
@@ -203,9 +201,51 @@ TEST_F(LifecycleTest, CloseKeepsThePickOnlyWhenAskedTo) {
     EXPECT_EQ(files, 2);  // lanset.ini and the design
     Program next(ini);
     next.life.create(false);
-    next.ui.answers = {Answer::No, Answer::Yes};
+    next.ui.answers = {Answer::Yes};
     EXPECT_TRUE(next.life.FormActivate());
     EXPECT_EQ(next.session.design().currentPick, 9);
+}
+
+TEST_F(LifecycleTest, CloseKeepsColoursSetByHandInTheColoursFile) {
+    spit(ini, "[WeavePilot]\ncommPort=1\n");
+    const fs::path colours = dir / "twill8_colors.bmp";
+    {
+        Program p(ini);
+        p.life.create(false);
+        load(p, design);
+        wp::DesignModel& d = p.session.design();
+        d.currentPick = 4;
+        d.weftColours[0] = 0x123456;
+        // Not set by hand: no colours file.
+        p.ui.answers = {Answer::Yes};
+        EXPECT_TRUE(p.life.FormClose());
+        EXPECT_FALSE(fs::exists(colours));
+        d.manualColours = true;
+        d.currentPick = 5;
+        p.ui.answers = {Answer::Yes};
+        EXPECT_TRUE(p.life.FormClose());
+        const std::vector<uint8_t> want = wp::encodeColoursFile(d);
+        EXPECT_EQ(slurp(colours), std::string(want.begin(), want.end()));
+    }
+    {
+        // A colours file that cannot be written is reported; the pick is kept.
+        Program p(ini);
+        p.life.create(false);
+        load(p, design);
+        fs::remove(colours);
+        fs::create_directory(colours);
+        p.session.design().currentPick = 6;
+        p.session.design().manualColours = true;
+        p.ui.boxes.clear();
+        p.ui.answers = {Answer::Yes};
+        EXPECT_TRUE(p.life.FormClose());
+        ASSERT_EQ(p.ui.boxes.size(), 2u);
+        EXPECT_EQ(p.ui.boxes[1].kind, wp::BoxKind::Error);
+        EXPECT_EQ(p.ui.boxes[1].text.rfind("Cannot write the colours file " + colours.string(), 0),
+                  0u)
+            << p.ui.boxes[1].text;
+        EXPECT_NE(lines(ini).find("weft_pos=6"), std::string::npos);
+    }
 }
 
 TEST_F(LifecycleTest, CloseWithoutSettingsFileCreatesNone) {
@@ -213,6 +253,29 @@ TEST_F(LifecycleTest, CloseWithoutSettingsFileCreatesNone) {
     p.life.create(false);
     EXPECT_FALSE(p.life.FormClose());
     EXPECT_FALSE(fs::exists(dir / "missing"));
+}
+
+TEST_F(LifecycleTest, ASettingsFileTheWeaverNamedMustBeReadable) {
+    // At the default place a missing file is the first start: nothing to say.
+    {
+        Program p(dir / "absent.ini");
+        p.life.create(false);
+        EXPECT_TRUE(p.ui.boxes.empty());
+    }
+    // Named on the command line, missing or a folder: one box naming the path.
+    for (const fs::path& named : {dir / "absent.ini", dir}) {
+        Program p(named);
+        p.session.setSettingsChosen(true);
+        p.life.create(false);
+        ASSERT_EQ(p.ui.boxes.size(), 1u) << named;
+        EXPECT_NE(p.ui.boxes[0].text.find(named.string()), std::string::npos);
+        EXPECT_NE(p.ui.boxes[0].text.find("default settings"), std::string::npos);
+        EXPECT_EQ(p.session.design().hw.hookCount, 220);
+    }
+    // A folder is unreadable wherever it stands.
+    Program p(dir);
+    p.life.create(false);
+    EXPECT_EQ(p.ui.boxes.size(), 1u);
 }
 
 TEST_F(LifecycleTest, LoggingWritesTheHardwareHead) {
@@ -251,14 +314,20 @@ TEST_F(LifecycleTest, LoggingWithoutBlankHeadlesEndsTheListEmpty) {
 }
 
 TEST_F(LifecycleTest, ResetAndDestruction) {
-    spit(ini, "[WeavePilot]\ncommPort=1\n");
+    spit(ini, "[WeavePilot]\ncommPort=1\n[Ports]\nCOM1=" + (dir / "none").string() + "\n");
     Program p(ini);
     p.life.create(false);
     load(p, design);
     p.ui.boxes.clear();
+    // Reset tries the port again (the loom may have been plugged in since); it
+    // is still missing, and a download cannot help.
     p.life.ResetClick();
-    EXPECT_EQ(p.ui.boxTexts(),
-              std::vector<std::string>{"Controller is not responding. Download software?"});
+    ASSERT_EQ(p.ui.boxes.size(), 1u);
+    EXPECT_EQ(
+        p.ui.boxes[0].text.rfind(
+            "ComPort open failed: " + (dir / "none").string() + ": No such file or directory. ", 0),
+        0u)
+        << p.ui.boxes[0].text;
 
     ASSERT_TRUE(p.session.design().designReady);
     p.session.window().setEnabled(Control::InvertBox, true);
@@ -266,6 +335,61 @@ TEST_F(LifecycleTest, ResetAndDestruction) {
     EXPECT_FALSE(p.session.design().designReady);
     EXPECT_FALSE(p.session.design().hasDesign());
     EXPECT_FALSE(p.session.window().control(Control::InvertBox).enabled);
+}
+
+TEST_F(LifecycleTest, JournalLeftBehindIsOfferedBeforeTheLastDesign) {
+    spit(ini, "[CurrentFile]\nweft_pos=7\nFileType=0\nFileName=" + design.string() + "\n");
+    const std::string offer = "Weaving stopped unexpectedly at pick 5 of " + design.string() +
+                              ". Continue from the next pick?";
+    wp::Journal journal(wp::journalPathFor(ini.string()));
+    ASSERT_TRUE(
+        journal.record({design.string(), wp::FileType::Native, 5, 3, 10, true, false, true}));
+    {
+        // Yes: the journal's design, range and direction; Next weft is the pick
+        // after 5 going down.
+        Program p(ini);
+        p.life.create(false);
+        p.ui.answers = {Answer::Yes};
+        EXPECT_TRUE(p.life.FormActivate());
+        EXPECT_EQ(p.ui.boxTexts(), std::vector<std::string>{offer});
+        const wp::DesignModel& d = p.session.design();
+        EXPECT_TRUE(d.designReady);
+        EXPECT_EQ(d.designFileName, design.string());
+        EXPECT_EQ(d.currentPick, 5);
+        const wp::RunPanel& panel = p.session.window().panel();
+        EXPECT_EQ(panel.startWeft, 3);
+        EXPECT_EQ(panel.endWeft, 10);
+        EXPECT_EQ(panel.nextWeft, 4);
+        EXPECT_EQ(panel.currentWeft, "5");
+        EXPECT_TRUE(p.session.window().checked(Control::ReverseBox));
+        EXPECT_TRUE(p.session.window().checked(Control::TabbyCheck));
+        EXPECT_FALSE(p.session.window().checked(Control::LoopCheck));
+    }
+    {
+        // No: the usual offer follows, and the journal stays until a clean close.
+        Program p(ini);
+        p.life.create(false);
+        p.ui.answers = {Answer::No, Answer::Yes};
+        EXPECT_TRUE(p.life.FormActivate());
+        EXPECT_EQ(p.ui.boxTexts(),
+                  (std::vector<std::string>{offer, "Continue razezog " + design.string() + " ?"}));
+        EXPECT_EQ(p.session.design().currentPick, 7);
+        EXPECT_TRUE(journal.read());
+        p.life.FormClose();
+        EXPECT_FALSE(journal.read());
+    }
+    {
+        // A range woven to its end leaves nothing to go on with: no offer.
+        spit(ini, "[CurrentFile]\nweft_pos=7\nFileType=0\nFileName=" + design.string() + "\n");
+        ASSERT_TRUE(
+            journal.record({design.string(), wp::FileType::Native, 3, 3, 10, true, false, false}));
+        Program p(ini);
+        p.life.create(false);
+        p.ui.answers = {Answer::No};
+        EXPECT_FALSE(p.life.FormActivate());
+        EXPECT_EQ(p.ui.boxTexts(),
+                  std::vector<std::string>{"Continue razezog " + design.string() + " ?"});
+    }
 }
 
 }  // namespace

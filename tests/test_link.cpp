@@ -1,11 +1,16 @@
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "loom/weave.h"
+#include "loom/jx3/jx3.h"
+#include "loom/olm/olm.h"
 #include "tests/support/fakeui.h"
 #include "tests/support/ptypeer.h"
 
@@ -16,6 +21,14 @@ using namespace std::chrono_literals;
 
 using test::bytes;
 
+// The name this process has in /proc.
+std::string readComm() {
+    std::ifstream in("/proc/self/comm");
+    std::string name;
+    std::getline(in, name);
+    return name;
+}
+
 // A driver on one end of a pseudo-terminal, the test's peer on the other.
 struct Link : ::testing::Test {
     test::FakeUI ui;
@@ -23,9 +36,9 @@ struct Link : ::testing::Test {
     LogStream log;
     DesignModel design;
     test::PtyPeer peer;
-    std::string logPath =
-        (std::filesystem::temp_directory_path() / ("wp_link_" + std::to_string(::getpid()) + ".txt"))
-            .string();
+    std::string logPath = (std::filesystem::temp_directory_path() /
+                           ("wp_link_" + std::to_string(::getpid()) + ".txt"))
+                              .string();
 
     LinkEnv env() { return LinkEnv{design, flags, log, test::portsWithCom1At(peer.slavePath())}; }
     std::string logText() {
@@ -57,7 +70,7 @@ TEST_F(Link, FrameIsAnsweredAndLoggedInHex) {
     EXPECT_EQ(peer.received(), bytes({0x02, 0x00, 0x02}));
     EXPECT_TRUE(drv.ResponseIs(0, 8));
     EXPECT_EQ(drv.ResponseByte(1), 1);
-    EXPECT_EQ(drv.receivedCount, 3u);
+    EXPECT_EQ(drv.receivedCount(), 3u);
     EXPECT_FALSE(flags.timer1Enabled());
     EXPECT_EQ(logText(), "C03 020002\r\nR03 080109\r\n");
 }
@@ -128,7 +141,7 @@ TEST_F(Link, HangUpEndsTheWaitAsALineError) {
     EXPECT_EQ(drv.ReadResponse(0), kLineError);
     later.join();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 3s);
-    EXPECT_EQ(TWeave::LineErrorText(static_cast<int>(drv.errorFlags)), "I/O Error");
+    EXPECT_EQ(TWeave::LineErrorText(static_cast<int>(drv.errorFlags())), "I/O Error");
 }
 
 TEST_F(Link, ClosedPortResults) {
@@ -148,9 +161,67 @@ TEST_F(Link, OpenFailureNamesTheDevice) {
     Tjx3 drv(env());
     EXPECT_FALSE(drv.OpenPort(7, false));
     ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text,
-              "ComPort open failed: /dev/wp-no-such-port: No such file or directory");
+    EXPECT_EQ(ui.boxes[0].text.rfind(
+                  "ComPort open failed: /dev/wp-no-such-port: No such file or directory. ", 0),
+              0u)
+        << ui.boxes[0].text;
     EXPECT_FALSE(drv.portOpen());
+}
+
+TEST_F(Link, SecondOpenOfAPortIsRefusedNamingItsHolder) {
+    Tjx3 first(env());
+    ASSERT_TRUE(first.OpenPort(1, false));
+    Tolm second(env());
+    EXPECT_FALSE(second.OpenPort(1, false));
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    const std::string self = "(process " + std::to_string(::getpid()) + ")";
+    EXPECT_EQ(ui.boxes[0].text, "ComPort open failed: " + peer.slavePath() +
+                                    ": Device or resource busy. It is in use by " + readComm() +
+                                    " " + self + ": close that program first.");
+    // Free once the first lets go.
+    ASSERT_TRUE(first.ClosePort());
+    EXPECT_TRUE(second.OpenPort(1, false));
+}
+
+TEST_F(Link, OpenFailuresSayWhatToDo) {
+    // A missing device: the ports that are there.
+    const std::string missing = openFailureHint("/dev/wp-none", ENOENT, "");
+    const std::vector<std::string> ports = serialDevices();
+    if (ports.empty()) {
+        EXPECT_EQ(missing, "No serial port is connected to this computer.");
+    } else {
+        EXPECT_EQ(missing.rfind("Serial ports on this computer: " + ports[0], 0), 0u) << missing;
+    }
+    // No permission: the group that owns the device, by name.
+    const std::string file = logPath + ".dev";
+    std::ofstream(file) << "";
+    const group* g = ::getgrnam("dialout");
+    if (!g) g = ::getgrgid(::getgid());
+    ASSERT_NE(g, nullptr);
+    const std::string name = g->gr_name;
+    ASSERT_EQ(::chown(file.c_str(), static_cast<uid_t>(-1), g->gr_gid), 0);
+    EXPECT_EQ(openFailureHint(file, EACCES, ""), "It belongs to the group " + name +
+                                                     ": add your user to it (sudo usermod -aG " +
+                                                     name + " $USER), then log in again.");
+    std::filesystem::remove(file);
+    EXPECT_EQ(openFailureHint(file, EBUSY, ""),
+              "It is in use by another program: close that program first.");
+    EXPECT_EQ(openFailureHint(file, EIO, ""), "");
+}
+
+TEST_F(Link, InputLeftOnTheLineBeforeTheOpenIsDiscarded) {
+    // Junk waits in the port before the driver opens it.
+    const int raw = ::open(peer.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(raw, 0);
+    peer.send("Q\r\n");
+    pollfd p{raw, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 2000), 1);
+    ::close(raw);
+    Tolm drv(env());
+    ASSERT_TRUE(drv.OpenPort(1, false));
+    EXPECT_EQ(drv.ReadResponse(100), kOk);
+    EXPECT_EQ(drv.receivedCount(), 0u);
+    EXPECT_NE(drv.ResponseByte(0), 'Q');
 }
 
 TEST_F(Link, TextModeReadDropsLineEnds) {
@@ -159,8 +230,8 @@ TEST_F(Link, TextModeReadDropsLineEnds) {
     ASSERT_TRUE(drv.OpenPort(1, true));
     ASSERT_TRUE(drv.WriteCommand("U"));
     EXPECT_EQ(drv.ReadResponse(1000), kOk);
-    EXPECT_EQ(drv.receivedCount, 3u);
-    EXPECT_EQ(std::string(drv.responseBuffer.begin(), drv.responseBuffer.begin() + 3), "OK>");
+    EXPECT_EQ(drv.receivedCount(), 3u);
+    EXPECT_EQ(drv.response(), "OK>");
     EXPECT_EQ(logText(), "P01 U\r\nR03 OK>\r\n");
 }
 
@@ -194,7 +265,8 @@ TEST_F(Link, OlmResponseLetterSearch) {
     for (const auto& [answer, letter] : cases) {
         peer.send(answer);
         EXPECT_EQ(drv.ReadResponse(1000), kOk);
-        EXPECT_EQ(drv.ResponseByte(0), static_cast<uint8_t>(letter)) << answer << " got " << drv.receivedCount;
+        EXPECT_EQ(drv.ResponseByte(0), static_cast<uint8_t>(letter))
+            << answer << " got " << drv.receivedCount();
     }
 }
 

@@ -129,12 +129,16 @@ TEST_F(Load, DobbyLiftPlanIsTakenAsItStands) {
         for (int sh = 0; sh < 4; ++sh) EXPECT_EQ(d.tieUpBit(t, sh), sh == 3 - t);
 }
 
-TEST_F(Load, PicksBeyondTheRowBlocksAreCutSilently) {
+TEST_F(Load, PicksBeyondTheRowBlocksAreCutWithAWord) {
     settings("[Mirlo]\nchunksize=1\n");  // at most 100 picks
     ASSERT_TRUE(open(write("long.dob", writeNativeDraft(jacquard(9, 101)))));
     const DesignModel& d = s.design();
     EXPECT_EQ(d.header.wefts(), 100);
-    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(ui.boxTexts(),
+              std::vector<std::string>{
+                  "Design size: 101 picks, available 100. The design is cut to 100 picks; to "
+                  "weave them all, raise chunksize (now 1) in the [Mirlo] section of the "
+                  "settings file: a design may have chunksize x 100 picks."});
     // File weft j is row j; the file's last weft (its pick 1) is the one cut.
     for (int p = 1; p <= 100; ++p)
         for (int e = 1; e <= 9; ++e) ASSERT_EQ(d.liftAt(PickNo{p}, e), jacquardLift(p + 1, e));

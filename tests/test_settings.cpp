@@ -66,8 +66,8 @@ TEST(Settings, BlankHeadleTokens) {
     EXPECT_EQ(setHooks(hw.blankHeadleMask), (std::vector<int>{3, 17, 18}));
     EXPECT_EQ(hw.blankHeadleCount, 3);
     EXPECT_TRUE(ui.boxes.empty());
-    // With equal densities the skip mask stays empty until the dialog applies it.
-    EXPECT_TRUE(setHooks(hw.hookSkipMask).empty());
+    // Blank headles carry no warp end from start-up on, whatever the densities.
+    EXPECT_EQ(setHooks(hw.hookSkipMask), (std::vector<int>{3, 17, 18}));
 
     // A comma in the first place makes the rest one token: 5 is set, ",7" is invalid.
     test::FakeUI ui2;
@@ -108,10 +108,34 @@ TEST(Settings, ImpossibleValuesAreReplacedAndReported) {
     EXPECT_NE(ui.boxes[0].text.find("modulesDeep=0"), std::string::npos);
 }
 
+TEST(Settings, NumbersThatDoNotFitTheirFieldAreReplacedInTheSameBox) {
+    for (const char* port : {"99999", "-1", "0"}) {
+        test::FakeUI ui;
+        HardwareConfig hw =
+            load(std::string("[WeavePilot]\ncommPort=") + port + "\ncontrollerArrangement=0\n", ui);
+        EXPECT_EQ(hw.commPort, std::string(port) == "99999" ? 255 : 1) << port;
+        // No module is no loom: one module is the nearest loom there is.
+        EXPECT_EQ(hw.hookCount, 220);
+        EXPECT_EQ(hw.moduleCount, 1);
+        ASSERT_EQ(ui.boxes.size(), 1u) << port;
+        EXPECT_NE(ui.boxes[0].text.find(std::string("commPort=") + port), std::string::npos);
+        EXPECT_NE(ui.boxes[0].text.find("controllerArrangement=0"), std::string::npos);
+    }
+    test::FakeUI ui;
+    EXPECT_EQ(load("[WeavePilot]\ncommPort=12\n", ui).commPort, 12);
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST(Settings, ByteOrderMarkOfAWindowsEditorIsSkipped) {
+    test::FakeUI ui;
+    HardwareConfig hw = load("\xEF\xBB\xBF[WeavePilot]\r\ncommPort=4\r\n", ui);
+    EXPECT_EQ(hw.commPort, 4);
+}
+
 TEST(DensityReduction, EverySecondHookOnOneRow) {
     test::FakeUI ui;
-    HardwareConfig hw =
-        load("[WeavePilot]\ndensityX=1\ndensityY=2\nmodulesDeep=1\ncontrollerArrangement=220\n", ui);
+    HardwareConfig hw = load(
+        "[WeavePilot]\ndensityX=1\ndensityY=2\nmodulesDeep=1\ncontrollerArrangement=220\n", ui);
     std::vector<int> expected;
     for (int h = 2; h <= 220; h += 2) expected.push_back(h);
     EXPECT_EQ(setHooks(hw.hookSkipMask), expected);
@@ -121,8 +145,11 @@ TEST(DensityReduction, BlankHeadleCountsTowardItsGroup) {
     // Two of three; hook 2 is blank, so the first group drops nothing more.
     test::FakeUI ui;
     HardwareConfig hw = load(
-        "[WeavePilot]\ndensityX=2\ndensityY=3\nBlankHeadles=2\ncontrollerArrangement=12\n", ui);
-    EXPECT_EQ(setHooks(hw.hookSkipMask), (std::vector<int>{2, 6, 9, 12}));
+        "[WeavePilot]\ndensityX=2\ndensityY=3\nBlankHeadles=2\ncontrollerArrangement=220\n", ui);
+    const std::vector<int> skipped = setHooks(hw.hookSkipMask);
+    ASSERT_GE(skipped.size(), 4u);
+    EXPECT_EQ(std::vector<int>(skipped.begin(), skipped.begin() + 4),
+              (std::vector<int>{2, 6, 9, 12}));
     EXPECT_EQ(setHooks(hw.blankHeadleMask), (std::vector<int>{2}));
 }
 
@@ -136,7 +163,8 @@ TEST(DensityReduction, TwoEqualRowsFollowTheInterleavedWalk) {
     EXPECT_EQ(setHooks(hw.hookSkipMask), expected);
 
     // Two of three on two rows: positions 2, 5, 8, ... dropped.
-    hw = load("[WeavePilot]\ndensityX=2\ndensityY=3\nmodulesDeep=2\ncontrollerArrangement=440\n", ui);
+    hw = load("[WeavePilot]\ndensityX=2\ndensityY=3\nmodulesDeep=2\ncontrollerArrangement=440\n",
+              ui);
     const std::vector<int> order = hookWalkOrder(hw);
     std::vector<int> dropped;
     for (size_t i = 2; i < order.size(); i += 3) dropped.push_back(order[i] + 1);

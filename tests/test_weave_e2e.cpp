@@ -9,10 +9,11 @@
 #include <set>
 #include <thread>
 
+#include "app/run.h"
 #include "app/session.h"
 #include "import/load.h"
 #include "import/nativewriter.h"
-#include "app/run.h"
+#include "loom/olm/olm.h"
 #include "sim/loomsim.h"
 #include "tests/support/drafts.h"
 #include "tests/support/fakeui.h"
@@ -77,7 +78,7 @@ struct Weave : ::testing::Test {
     std::unique_ptr<SimThread> loom;
     std::unique_ptr<Session> s;
     std::unique_ptr<WeavingRun> run;
-    std::vector<int> woven;   // picks the run reported woven
+    std::vector<int> woven;  // picks the run reported woven
     bool stopAfterLast = true;
 
     void SetUp() override { fs::create_directories(dir); }
@@ -92,18 +93,24 @@ struct Weave : ::testing::Test {
         woven.clear();
     }
 
-    // Starts the simulator and a session whose COM1 is the simulator.
+    // Starts the simulator and a session whose COM1 is the simulator (by its
+    // link when it has one).
     void connect(const std::string& settings, sim::LoomSimOptions o) {
+        const std::string link = o.linkPath;
         loom = std::make_unique<SimThread>(std::move(o));
         std::ofstream(dir / "lanset.ini")
-            << settings << "\n[Ports]\nCOM1=" << loom->sim.devicePath() << "\n";
+            << settings << "\n[Ports]\nCOM1=" << (link.empty() ? loom->sim.devicePath() : link)
+            << "\n";
         s = std::make_unique<Session>(ui, (dir / "lanset.ini").string());
         s->loadSettings(true);
         run = std::make_unique<WeavingRun>(*s);
         run->onPickWoven = [this](int p) {
             woven.push_back(p);
-            const int last = s->window().checked(Control::ReverseBox) ? s->window().panel().startWeft : s->window().panel().endWeft;
-            if (stopAfterLast && !s->window().checked(Control::LoopCheck) && p == last) run->StopButtonClick();
+            const int last = s->window().checked(Control::ReverseBox)
+                                 ? s->window().panel().startWeft
+                                 : s->window().panel().endWeft;
+            if (stopAfterLast && !s->window().checked(Control::LoopCheck) && p == last)
+                run->StopButtonClick();
         };
     }
     void load(const NativeDraft& n, const std::string& name = "d.dob") {
@@ -142,12 +149,15 @@ struct Weave : ::testing::Test {
         ASSERT_EQ(record.size(), picks.size());
         for (size_t k = 0; k < picks.size(); ++k) {
             const std::set<int> got(record[k].lifted.begin(), record[k].lifted.end());
-            ASSERT_EQ(got, expectedHooks(picks[k], tabby)) << "woven pick " << k + 1 << " = design pick " << picks[k];
+            ASSERT_EQ(got, expectedHooks(picks[k], tabby))
+                << "woven pick " << k + 1 << " = design pick " << picks[k];
         }
     }
     // Frame number of pick k's block (part 0) or end of pick (part 1) on one
     // module: the load's reset, begin weaving and the pump time-out come first.
-    static uint64_t frameOfPick(int k, int part) { return static_cast<uint64_t>(4 + 2 * (k - 1) + part); }
+    static uint64_t frameOfPick(int k, int part) {
+        return static_cast<uint64_t>(4 + 2 * (k - 1) + part);
+    }
 
     std::vector<int> seq(int from, int to) {
         std::vector<int> v;
@@ -164,13 +174,19 @@ TEST_F(Weave, DobbyOnOneModule) {
     run->StartButtonClick();
     EXPECT_EQ(woven, seq(1, 20));
     expectCloth(seq(1, 20));
-    EXPECT_EQ(s->runState, 0);
+    EXPECT_EQ(s->runState(), RunState::Idle);
     EXPECT_EQ(s->design().currentPick, 20);
     EXPECT_EQ(s->window().panel().currentWeft, "20");
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_TRUE(s->window().control(Control::StartButton).enabled);
     EXPECT_FALSE(s->window().control(Control::StopButton).enabled);
     EXPECT_EQ(loom->sim.state().pumpTimeout, 30);
+    // The journal holds the last pick woven, its range and direction.
+    const auto journal = s->journal().read();
+    ASSERT_TRUE(journal);
+    EXPECT_EQ(journal->pick, 20);
+    EXPECT_EQ(journal->designFile, (dir / "d.dob").string());
+    EXPECT_EQ(journal->endWeft, 20);
 }
 
 TEST_F(Weave, SixteenModulesFullWidthShuffleOnAndOff) {
@@ -215,14 +231,39 @@ TEST_F(Weave, NarrowDesignOnTwoRowsSendsBothModules) {
 }
 
 TEST_F(Weave, BlankHeadlesAndDensityReduction) {
-    connect("[WeavePilot]\ncontrollerArrangement=440\nBlankHeadles=3,17,250\ndensityX=2\ndensityY=3\n",
-            fastJx3());
+    connect(
+        "[WeavePilot]\ncontrollerArrangement=440\nBlankHeadles=3,17,250\ndensityX=2\ndensityY=3\n",
+        fastJx3());
     load(jacquard(250, 10));
     range(2, 7);
     run->StartButtonClick();
     expectCloth(seq(2, 7));
     for (const auto& p : loom->sim.wovenPicks())
         for (int h : p.lifted) EXPECT_FALSE(maskBit(s->design().hw.hookSkipMask, h - 1)) << h;
+}
+
+TEST_F(Weave, BlankHeadlesWithEqualDensitiesCarryNoWarpEnd) {
+    // No density reduction: the blank headles alone must stay empty, and every
+    // warp end after them moves on by one hook.
+    connect("[WeavePilot]\nBlankHeadles=3,17\n", fastJx3());
+    load(jacquard(100, 6));
+    range(1, 6);
+    run->StartButtonClick();
+    const auto record = loom->sim.wovenPicks();
+    ASSERT_EQ(record.size(), 6u);
+    // Hooks of warp ends 1..100 counted here from the blank list alone.
+    std::vector<int> hookOfEnd;
+    for (int h = 1; static_cast<int>(hookOfEnd.size()) < 100; ++h)
+        if (h != 3 && h != 17) hookOfEnd.push_back(h);
+    for (int p = 1; p <= 6; ++p) {
+        std::set<int> want;
+        for (int e = 1; e <= 100; ++e)
+            if (s->design().liftAt(PickNo{p}, e))
+                want.insert(hookOfEnd[static_cast<size_t>(e - 1)]);
+        const std::set<int> got(record[static_cast<size_t>(p - 1)].lifted.begin(),
+                                record[static_cast<size_t>(p - 1)].lifted.end());
+        EXPECT_EQ(got, want) << "pick " << p;
+    }
 }
 
 TEST_F(Weave, DesignWiderThanTheUsableHooks) {
@@ -290,7 +331,7 @@ TEST_F(Weave, RejectedTwiceEndsTheRunAndResumeCarriesOn) {
     EXPECT_EQ(woven, seq(1, 2));
     ASSERT_EQ(ui.boxTexts(), std::vector<std::string>{"Communication error"});
     EXPECT_EQ(ui.statuses.back(), "Communication error");
-    EXPECT_EQ(s->runState, 3);
+    EXPECT_EQ(s->runState(), RunState::Sending);
     EXPECT_EQ(s->window().panel().nextWeft, 3);
     run->ResumeButtonClick();
     EXPECT_EQ(woven, seq(1, 6));
@@ -320,14 +361,18 @@ TEST_F(Weave, HangUpWhileSendingAPick) {
     range(1, 8);
     run->StartButtonClick();
     EXPECT_EQ(woven, seq(1, 3));
-    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Communication error"});
-    EXPECT_EQ(s->runState, 3);
+    // The line is gone: no reset is tried and no download offered.
+    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Line break"});
+    EXPECT_EQ(s->runState(), RunState::Busy);
+    EXPECT_EQ(ui.statuses.back(),
+              "The loom's port is gone. Connect it again, then use Reset and Resume (Next weft "
+              "on resume: 4).");
     expectCloth(seq(1, 3));
 
-    // The loom comes back on another line; Resume goes on from the next pick.
+    // The loom comes back on another line; Resume opens it and goes on from
+    // the next pick.
     auto again = std::make_unique<SimThread>(fastJx3());
     s->design().hw.ports["COM1"] = again->sim.devicePath();
-    ASSERT_TRUE(s->driver()->OpenPort(1, false));
     EXPECT_EQ(s->window().panel().nextWeft, 4);
     run->ResumeButtonClick();
     EXPECT_EQ(woven, seq(1, 8));
@@ -344,7 +389,7 @@ TEST_F(Weave, HangUpWhileWaitingForTheLoom) {
     // Pick 1 is with the loom when the line goes.
     std::vector<sim::WovenPick> before;
     ui.onPump = [&] {
-        if (loom && s->runState == 5 && loom->sim.state().pickPending) {
+        if (loom && s->runState() == RunState::Awaiting && loom->sim.state().pickPending) {
             before = loom->sim.wovenPicks();
             loom.reset();
         }
@@ -353,21 +398,56 @@ TEST_F(Weave, HangUpWhileWaitingForTheLoom) {
     ui.onPump = nullptr;
     EXPECT_TRUE(woven.empty());
     EXPECT_TRUE(before.empty());
-    const std::vector<std::string> boxes = ui.boxTexts();
-    ASSERT_EQ(boxes.size(), 2u) << boxes[0];
-    EXPECT_EQ(boxes[0], "Line break");
-    // The reset after a line break finds no controller.
-    EXPECT_EQ(boxes[1], "Controller is not responding. Download software?");
-    EXPECT_EQ(s->runState, 4);
-    EXPECT_EQ(ui.statuses.back(), "Controller is busy");
+    // A download cannot help a line that is gone: none is offered.
+    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Line break"});
+    EXPECT_EQ(s->runState(), RunState::Busy);
     EXPECT_EQ(s->window().panel().nextWeft, 1);
 
     loom = std::make_unique<SimThread>(fastJx3());
     s->design().hw.ports["COM1"] = loom->sim.devicePath();
-    ASSERT_TRUE(s->driver()->OpenPort(1, false));
     run->ResumeButtonClick();
     EXPECT_EQ(woven, seq(1, 5));
     expectCloth(seq(1, 5));
+}
+
+TEST_F(Weave, CablePulledMidRunThenResetAndResumeCarryOn) {
+    sim::LoomSimOptions o = fastJx3();
+    o.unplugAfterPicks = 3;
+    o.unplugFor = 1500ms;
+    o.linkPath = (dir / "loom").string();
+    connect("", o);
+    load(jacquard(40, 10));
+    range(1, 8);
+    run->StartButtonClick();
+    // The run ends at once with the position of the last pick reported.
+    EXPECT_EQ(woven, seq(1, 3));
+    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"Line break"});
+    EXPECT_EQ(s->runState(), RunState::Busy);
+    EXPECT_EQ(s->window().panel().nextWeft, 4);
+    EXPECT_EQ(s->design().currentPick, 3);
+
+    // Still away: Reset says the device is missing, and offers no download.
+    ui.boxes.clear();
+    run->controllerReset(0);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(
+        ui.boxes[0].text.rfind(
+            "ComPort open failed: " + (dir / "loom").string() + ": No such file or directory. ", 0),
+        0u)
+        << ui.boxes[0].text;
+
+    // Back: Reset and Resume go on at the next pick, without a new session.
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    while (!fs::exists(dir / "loom") && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(fs::exists(dir / "loom"));
+    ui.boxes.clear();
+    run->controllerReset(0);
+    EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].text;
+    run->ResumeButtonClick();
+    EXPECT_EQ(woven, seq(1, 8));
+    expectCloth(seq(1, 8));
+    EXPECT_TRUE(ui.boxes.empty());
 }
 
 TEST_F(Weave, StopWhileWaitingSendsTheStopFrame) {
@@ -384,7 +464,7 @@ TEST_F(Weave, StopWhileWaitingSendsTheStopFrame) {
     run->StartButtonClick();
     ui.onPump = nullptr;
     EXPECT_TRUE(woven.empty());
-    EXPECT_EQ(s->runState, 0);
+    EXPECT_EQ(s->runState(), RunState::Idle);
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_FALSE(loom->sim.state().pickPending);  // the stop frame cancelled it
     EXPECT_EQ(s->window().panel().nextWeft, 2);
@@ -401,7 +481,8 @@ TEST_F(Weave, StopDuringTheStartHandshakeOffersNoDownload) {
     run = std::make_unique<WeavingRun>(*s);
     load(jacquard(20, 4));
     ui.onPump = [&] {
-        if (s->window().control(Control::StopButton).enabled && peer.received().size() >= 6) run->StopButtonClick();
+        if (s->window().control(Control::StopButton).enabled && peer.received().size() >= 6)
+            run->StopButtonClick();
     };
     run->StartButtonClick();
     ui.onPump = nullptr;
@@ -423,7 +504,8 @@ sim::LoomSimOptions fastOlm(int shafts608) {
 
 TEST_F(Weave, ShaftLoomStoresEachPickOnce) {
     connect("[Mirlo]\nLoomType=OLM\n", fastOlm(4));
-    EXPECT_EQ(s->window().control(Control::StartButton).caption, "Start");  // captions are the window's
+    EXPECT_EQ(s->window().control(Control::StartButton).caption,
+              "Start");  // captions are the window's
     run->applyCaptions();
     EXPECT_EQ(s->window().control(Control::StartButton).caption, "220");
     load(rosepath(), "r.ctm");
@@ -437,8 +519,10 @@ TEST_F(Weave, ShaftLoomStoresEachPickOnce) {
         EXPECT_EQ(store[static_cast<size_t>(i)].first, i);
         EXPECT_EQ(store[static_cast<size_t>(i)].second.lifted, rosepathShafts(i + 1)) << i;
     }
-    EXPECT_EQ(s->runState, 0);
+    EXPECT_EQ(s->runState(), RunState::Idle);
     EXPECT_TRUE(ui.boxes.empty());
+    // Stored picks are not woven yet: no position to keep.
+    EXPECT_FALSE(s->journal().read());
 }
 
 TEST_F(Weave, ShaftLoomStoreStopsAt220WithLoop) {
@@ -451,7 +535,8 @@ TEST_F(Weave, ShaftLoomStoreStopsAt220WithLoop) {
     ASSERT_EQ(woven.size(), 220u);
     const auto store = loom->sim.olmStore();
     ASSERT_EQ(store.size(), 220u);
-    for (int i = 0; i < 220; ++i) EXPECT_EQ(store[static_cast<size_t>(i)].second.lifted, rosepathShafts(2 + i % 4));
+    for (int i = 0; i < 220; ++i)
+        EXPECT_EQ(store[static_cast<size_t>(i)].second.lifted, rosepathShafts(2 + i % 4));
     EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"220 wefts loaded."});
     EXPECT_EQ(ui.boxes[0].kind, BoxKind::Confirmation);
 }
@@ -485,6 +570,70 @@ TEST_F(Weave, ShaftLoomDirectModeWeavesEachPickOnce) {
     // The sequence is done: Resume does not weave pick 9 again.
     EXPECT_EQ(s->window().panel().nextWeft, 1);
     EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(Weave, ShaftLoomDirectPickWithoutWordEndsWithAMessage) {
+    sim::LoomSimOptions o = fastOlm(4);
+    o.dropAnswers = {7};  // line 7 is the word of pick 3: its "Q" is lost
+    connect("[Mirlo]\nLoomType=OLM\n", o);
+    load(rosepath(), "r.ctm");
+    range(1, 6);
+    stopAfterLast = false;
+    dynamic_cast<Tolm&>(*s->driver()).setWeaveWindow(300);
+    run->ResumeButtonClick();
+    EXPECT_EQ(woven, seq(1, 2));
+    const std::string text =
+        "The loom did not report pick 3 woven. If it is woven, set Next weft on resume to the "
+        "pick after it; otherwise Resume weaves it.";
+    EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{text});
+    EXPECT_EQ(s->runState(), RunState::Sending);
+    EXPECT_EQ(s->window().panel().nextWeft, 3);
+    // The loom did weave it: the weaver goes on from the pick after it.
+    auto record = loom->sim.wovenPicks();
+    ASSERT_EQ(record.size(), 3u);
+    EXPECT_EQ(record[2].lifted, rosepathShafts(3));
+    s->window().setNextWeft(4);
+    run->ResumeButtonClick();
+    EXPECT_EQ(woven, (std::vector<int>{1, 2, 4, 5, 6}));
+    record = loom->sim.wovenPicks();
+    ASSERT_EQ(record.size(), 6u);
+    for (int p = 1; p <= 6; ++p)
+        EXPECT_EQ(record[static_cast<size_t>(p - 1)].lifted, rosepathShafts(p)) << p;
+}
+
+TEST_F(Weave, ShaftLoomStopAsThePickIsWovenCountsIt) {
+    // The weaver treads pick 2 as Stop is pressed: its "Q" is on the line when
+    // the run sees the Stop. It counts; pick 3 is never sent.
+    sim::LoomSimOptions o = fastOlm(4);
+    o.weaveDelay = 60s;
+    o.interactive = true;
+    int enter[2];
+    ASSERT_EQ(::pipe(enter), 0);
+    o.enterFd = enter[0];
+    connect("[Mirlo]\nLoomType=OLM\n", o);
+    load(rosepath(), "r.ctm");
+    range(1, 6);
+    stopAfterLast = false;
+    ui.onPump = [&] {
+        const auto st = loom->sim.state();
+        if (st.pickPending && st.picksWoven == 0) {
+            [[maybe_unused]] auto n = ::write(enter[1], "\n", 1);
+        } else if (st.pickPending && st.picksWoven == 1 && !s->flags().stopRequest) {
+            run->StopButtonClick();
+            [[maybe_unused]] auto n = ::write(enter[1], "\n", 1);
+            const auto until = std::chrono::steady_clock::now() + 2s;
+            while (loom->sim.state().picksWoven < 2 && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(1ms);
+        }
+    };
+    run->ResumeButtonClick();
+    ui.onPump = nullptr;
+    EXPECT_EQ(woven, seq(1, 2));
+    EXPECT_EQ(loom->sim.wovenPicks().size(), 2u);
+    EXPECT_EQ(s->runState(), RunState::Idle);
+    EXPECT_EQ(s->window().panel().nextWeft, 3);
+    ::close(enter[0]);
+    ::close(enter[1]);
 }
 
 }  // namespace

@@ -2,15 +2,9 @@
 
 #include <algorithm>
 
+#include "tools/floats.h"
+
 namespace wp::ui {
-
-namespace {
-
-constexpr QRgb kFloatWarp = 0xFF0000FF;  // blue: a warp float over the limit
-constexpr QRgb kFloatWeft = 0xFF00FF00;  // green: a weft float over the limit
-constexpr uint8_t kFloatCut = 255;
-
-}  // namespace
 
 void DesignCells::fillRow(int r, int c0, int c1, QRgb* out) const {
     const DesignModel& d = s_.design();
@@ -45,34 +39,27 @@ void DesignCells::fillRow(int r, int c0, int c1, QRgb* out) const {
     const int j = r - 1;
     const uint8_t* row = d.matrix.row(RowNo{j});
     const int end = std::min(c1, warps + 2);
-    const uint8_t mode = d.analysis.displayMode;
-    if (mode < 2 || d.analysis.floatCutLimit < 2) {
+    const AnalysisState& a = d.analysis;
+    if (a.displayMode < kWeftFloatsMarked) {
         for (; c < end; ++c) {
             const int x = c - 2;
             const bool lifted = row && ((row[x >> 3] >> (x & 7)) & 1);
             out[c - c0] = lifted ? warpColour(x) : weft;
         }
-        if (mode < 2) return;
+        return;
     }
-    // Float views: cuts in black, floats over the limit in blue (warp) and green (weft).
-    const auto& map = d.analysis.floatMap;
-    const uint8_t limit = d.analysis.floatCutLimit;
-    for (c = std::max(c0, 2); c < end; ++c) {
+    // Marked runs: cuts, runs over the limit and the bilevel view.
+    const uint32_t weftBgr = pickIndex < d.weftColours.size() ? d.weftColours[pickIndex] : 0;
+    for (; c < end; ++c) {
         const int x = c - 2;
+        const size_t warpIndex = static_cast<size_t>(warps - x - 1);
+        const uint32_t warpBgr = warpIndex < d.warpColours.size() ? d.warpColours[warpIndex] : 0;
         const size_t at =
             static_cast<size_t>(j) * static_cast<size_t>(warps) + static_cast<size_t>(x);
-        const uint8_t v = at < map.size() ? map[at] : 0;
-        if (v == kFloatCut) {
-            out[c - c0] = kBlack;
-            continue;
-        }
-        if (limit < 2) continue;  // plain colours, filled above
+        const uint8_t v = at < a.floatMap.size() ? a.floatMap[at] : 0;
         const bool lifted = row && ((row[x >> 3] >> (x & 7)) & 1);
-        if (lifted)
-            out[c - c0] =
-                v > limit ? kFloatWarp : (d.analysis.bilevelView ? kMarkerColour : warpColour(x));
-        else
-            out[c - c0] = v > limit ? kFloatWeft : (d.analysis.bilevelView ? kWhite : weft);
+        out[c - c0] =
+            fromBgr(floatViewColour(lifted, v, a.floatCutLimit, a.bilevelView, warpBgr, weftBgr));
     }
 }
 

@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
 
     wp::ui::WindowOptions options;
     options.settingsFile = wp::settingsPath(parser.value(settings).toStdString());
+    options.settingsChosen = wp::settingsPathChosen(parser.value(settings).toStdString());
     wp::ui::TForm1 window(std::move(options));
     window.show();
 

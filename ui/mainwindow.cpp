@@ -2,81 +2,35 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QShortcut>
 #include <QSpinBox>
-#include <QSplitter>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <algorithm>
-#include <filesystem>
-
 #include "import/formats.h"
 #include "import/load.h"
+#include "tools/coloursfile.h"
+#include "tools/transforms.h"
+#include "ui/dialogs/aboutbox.h"
+#include "ui/dialogs/colourdialog.h"
+#include "ui/filedialog.h"
+#include "ui/maintenancecommands.h"
+#include "ui/messagebox.h"
 
 namespace wp::ui {
 
 namespace {
 
-constexpr int kFixedSize = 12;            // design grid columns 0, 1 and row 0
-constexpr int kThreadingFixedWidth = 24;  // threading grid column 0
-constexpr int kShaftArea = 63;            // tie-up grid side, treadling panel width
-constexpr int kDefaultZoom = 6;
-
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
-}
-
-// "Dobby|*.DOB|Countermarche|*.CTM" as Qt writes it; file names on this system
-// are case-sensitive, so both cases are offered.
-QString qtFilter(const std::string& filter) {
-    const QStringList parts = qs(filter).split('|');
-    QStringList out;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QStringList patterns;
-        for (const QString& p : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
-            patterns << p.trimmed();
-            if (p.trimmed().toLower() != p.trimmed()) patterns << p.trimmed().toLower();
-        }
-        out << parts[i] + " (" + patterns.join(' ') + ")";
-    }
-    return out.join(";;");
-}
-
-QSpinBox* spinBox(int lo, int hi, int value) {
-    auto* box = new QSpinBox;
-    box->setRange(lo, hi);
-    box->setValue(value);
-    box->setMinimumWidth(70);
-    return box;
-}
-
-QWidget* labelled(const QString& caption, QWidget* field) {
-    auto* w = new QWidget;
-    auto* l = new QVBoxLayout(w);
-    l->setContentsMargins(4, 2, 4, 2);
-    l->setSpacing(2);
-    l->addWidget(new QLabel(caption));
-    l->addWidget(field);
-    return w;
 }
 
 }  // namespace
@@ -86,27 +40,25 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
       options_(std::move(options)),
       session_(*this, options_.settingsFile),
       run_(session_),
-      life_(session_),
-      designCells_(session_),
-      tieUpCells_(session_) {
+      life_(session_) {
     setWindowTitle(kApplicationTitle);
     setFont(QFont("Sans Serif", 8, QFont::Bold));
-    const QRgb face = palette().color(QPalette::Button).rgb();
-    threadingCells_ = std::make_unique<ThreadingCells>(session_, face);
-    treadlingCells_ = std::make_unique<TreadlingCells>(session_, face);
 
     buildMenus();
     buildPanels();
+    connectTools();
     widgetsReady_ = true;
     for (int i = 0; i < static_cast<int>(Control::Count); ++i)
         applyControl(static_cast<Control>(i));
 
     // Window creation: the shaft and analysis panels start hidden, and the
     // settings, driver and port come up.
-    showShaftPanels(false);
+    grids_->showShaftPanels(false);
     closeAnalysisPanel();
     life_.setHelpFile(options_.helpFile.empty() ? findHelpFile() : options_.helpFile);
     life_.logPath = options_.logPath.empty() ? defaultLogPath() : options_.logPath;
+    maintenance_ = new MaintenanceCommands(*this);
+    session_.setSettingsChosen(options_.settingsChosen);
     life_.create(options_.openPort);
     run_.applyCaptions();
     resize(1000, 700);
@@ -155,13 +107,15 @@ void TForm1::buildMenus() {
     controlMenu_ = menuBar()->addMenu("&Control");
     add(controlMenu_, "&Settings", "", [] {})->setEnabled(false);
     add(controlMenu_, "&Reset", "", [this] { ResetClick(); });
-    add(controlMenu_, "&WarpColor", "Manual Warpcoloring", [] {})->setEnabled(false);
-    add(controlMenu_, "W&eftcolor", "Adjust weft colors", [] {})->setEnabled(false);
+    add(controlMenu_, "&WarpColor", "Manual Warpcoloring",
+        [this] { ColourClick(ColourTarget::Warp); });
+    add(controlMenu_, "W&eftcolor", "Adjust weft colors",
+        [this] { ColourClick(ColourTarget::Weft); });
     add(controlMenu_, "&Test", "", [] {})->setEnabled(false);
     loggingAction_ =
         add(controlMenu_, "&Logging", "Toggle logging to file", [this] { LoggingClick(); });
     loggingAction_->setCheckable(true);
-    add(controlMenu_, "&Analyse", "", [] {})->setEnabled(false);
+    add(controlMenu_, "&Analyse", "", [this] { analysis_->open(); });
 
     QMenu* help = menuBar()->addMenu("&Help");
     add(help, "&Help", "", [this] { HelpClick(kHelpMainWindow); });
@@ -178,164 +132,35 @@ void TForm1::buildPanels() {
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    // Top panel: zoom and the run panel's numbers.
-    auto* top = new QWidget;
-    top->setFixedHeight(65);
-    auto* topRow = new QHBoxLayout(top);
-    topRow->setContentsMargins(4, 0, 4, 0);
-    gridSize_ = spinBox(1, 12, kDefaultZoom);
-    startWeft_ = spinBox(1, 50, 1);
-    endWeft_ = spinBox(1, 50, 1);
-    nextWeft_ = spinBox(1, 220, 1);
-    colourBox_ = new QLineEdit;
-    colourBox_->setReadOnly(true);
-    colourBox_->setFixedWidth(60);
-    colourBox_->setAutoFillBackground(true);
-    currentWeft_ = new QLineEdit;
-    currentWeft_->setReadOnly(true);
-    currentWeft_->setFixedWidth(80);
-    topRow->addWidget(labelled("Grid size", gridSize_));
-    topRow->addWidget(labelled("Start weft", startWeft_));
-    topRow->addWidget(labelled("End weft", endWeft_));
-    topRow->addWidget(labelled("Color", colourBox_));
-    topRow->addWidget(labelled("Next weft on resume", nextWeft_));
-    topRow->addWidget(labelled("Current weft", currentWeft_));
-    topRow->addStretch(1);
-    column->addWidget(top);
+    runPanel_ = new RunPanelView;
+    column->addWidget(runPanel_);
+    connect(runPanel_, &RunPanelView::zoomChanged, this, [this](int v) { setZoom(v); });
+    connect(runPanel_, &RunPanelView::startWeftEdited, this,
+            [this](int v) { session_.window().setStartWeft(v); });
+    connect(runPanel_, &RunPanelView::endWeftEdited, this,
+            [this](int v) { session_.window().setEndWeft(v); });
+    connect(runPanel_, &RunPanelView::nextWeftEdited, this,
+            [this](int v) { session_.window().setNextWeft(v); });
 
-    connect(gridSize_, &QSpinBox::valueChanged, this, [this](int v) { setZoom(v); });
-    connect(startWeft_, &QSpinBox::valueChanged, this, [this](int v) {
-        if (!applyingPanel_) session_.window().setStartWeft(v);
+    grids_ = new DesignGrids(session_);
+    column->addWidget(grids_, 1);
+    controls_ = new ControlBar(session_.window());
+    column->addWidget(controls_);
+    connect(controls_, &ControlBar::buttonClicked, this, [this](Control c) {
+        if (c == Control::StartButton) StartButtonClick();
+        if (c == Control::StopButton) StopButtonClick();
+        if (c == Control::ResumeButton) ResumeButtonClick();
     });
-    connect(endWeft_, &QSpinBox::valueChanged, this, [this](int v) {
-        if (!applyingPanel_) session_.window().setEndWeft(v);
-    });
-    connect(nextWeft_, &QSpinBox::valueChanged, this, [this](int v) {
-        if (!applyingPanel_) session_.window().setNextWeft(v);
+    connect(controls_, &ControlBar::boxClicked, this, &TForm1::boxClicked);
+    connect(grids_, &DesignGrids::pickLabelChanged, pickLabel(), &QLabel::setText);
+    connect(grids_, &DesignGrids::informationRequested, this, [this](const std::string& text) {
+        messageBox(BoxKind::Information, text, Buttons::Ok);
     });
 
-    // Shaft panel: threading beside the tie-up, placed by hand so that they
-    // line up with the design grid and the treadling panel below them.
-    shaftPanel_ = new QWidget;
-    shaftPanel_->setFixedHeight(68);
-    threadingGrid_ = new GridView(shaftPanel_);
-    threadingGrid_->setSource(threadingCells_.get());
-    threadingGrid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    threadingGrid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    threadingGrid_->setFrameShape(QFrame::NoFrame);
-    threadingGrid_->setFollower(true);
-    threadingGrid_->setDimensions(50, 16);
-    threadingGrid_->setFixedColumns({kThreadingFixedWidth});
-    tieUpGrid_ = new GridView(shaftPanel_);
-    tieUpGrid_->setSource(&tieUpCells_);
-    tieUpGrid_->setFrameShape(QFrame::NoFrame);
-    tieUpGrid_->setDimensions(16, 16);
-    tieUpGrid_->setGeometry(0, 0, kShaftArea, kShaftArea);
-    column->addWidget(shaftPanel_);
-
-    splitter_ = new QSplitter(Qt::Horizontal);
-    splitter_->setHandleWidth(10);
-    splitter_->setChildrenCollapsible(false);
-    designGrid_ = new GridView;
-    designGrid_->setSource(&designCells_);
-    // Always there, so that the rows and columns in view do not change when a
-    // scroll bar comes or goes.
-    designGrid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    designGrid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    designGrid_->setDimensions(50, 50);
-    designGrid_->setFixedColumns({kFixedSize, kFixedSize});
-    designGrid_->setFixedRows({kFixedSize});
-    designGrid_->setCellSize(kDefaultZoom, kDefaultZoom);
-    treadlingPanel_ = new QWidget;
-    auto* tl = new QVBoxLayout(treadlingPanel_);
-    tl->setContentsMargins(0, 0, 0, 0);
-    treadlingGrid_ = new GridView;
-    treadlingGrid_->setSource(treadlingCells_.get());
-    treadlingGrid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    treadlingGrid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    treadlingGrid_->setFollower(true);
-    treadlingGrid_->setDimensions(16, 50);
-    treadlingGrid_->setFixedRows({kFixedSize});
-    tl->addWidget(treadlingGrid_);
-    splitter_->addWidget(designGrid_);
-    splitter_->addWidget(treadlingPanel_);
-    splitter_->setStretchFactor(0, 1);
-    splitter_->setStretchFactor(1, 0);
-    splitter_->setSizes({900, kShaftArea});
-    column->addWidget(splitter_, 1);
-
-    // Grids that scroll in step.
-    connect(designGrid_, &GridView::topLeftChanged, this, [this] {
-        treadlingGrid_->setTopRow(designGrid_->topRow());
-        threadingGrid_->setLeftColumn(designGrid_->leftColumn());
-    });
-    connect(tieUpGrid_, &GridView::topLeftChanged, this,
-            [this] { threadingGrid_->setTopRow(tieUpGrid_->topRow()); });
-    connect(treadlingGrid_, &GridView::topLeftChanged, this,
-            [this] { tieUpGrid_->setLeftColumn(treadlingGrid_->leftColumn()); });
-    connect(splitter_, &QSplitter::splitterMoved, this, [this] { layoutShaftPanel(); });
-    connect(designGrid_, &GridView::cellPressed, this, &TForm1::designGridPressed);
-    connect(threadingGrid_, &GridView::cellPressed, this, &TForm1::threadingGridPressed);
-    connect(treadlingGrid_, &GridView::cellPressed, this, &TForm1::treadlingGridPressed);
-
-    // Bottom panel: pick label, run buttons, check boxes, bottom label.
-    auto* bottom = new QWidget;
-    bottom->setFixedHeight(103);
-    auto* grid = new QGridLayout(bottom);
-    grid->setContentsMargins(6, 4, 6, 4);
-    pickLabel_ = new QLabel;
-    pickLabel_->setMinimumWidth(200);
-    bottomLabel_ = new QLabel;
-    bottomLabel_->setVisible(false);
-    bottomLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    grid->addWidget(pickLabel_, 0, 0, 1, 3);
-    int col = 0;
-    for (Control c : {Control::StartButton, Control::StopButton, Control::ResumeButton}) {
-        auto* b = new QPushButton(qs(session_.window().control(c).caption));
-        b->setMinimumWidth(90);
-        buttons_[c] = b;
-        grid->addWidget(b, 1, col++);
-    }
-    connect(buttons_[Control::StartButton], &QPushButton::clicked, this,
-            [this] { StartButtonClick(); });
-    connect(buttons_[Control::StopButton], &QPushButton::clicked, this,
-            [this] { StopButtonClick(); });
-    connect(buttons_[Control::ResumeButton], &QPushButton::clicked, this,
-            [this] { ResumeButtonClick(); });
-    col = 3;
-    const std::pair<Control, void (TForm1::*)(bool)> boxes[] = {
-        {Control::TabbyCheck, &TForm1::TabbyCheckClick},
-        {Control::ShaftPlot, &TForm1::ShaftModeClick},
-        {Control::ReverseBox, &TForm1::ReverseBoxClick},
-        {Control::InvertBox, &TForm1::InvertBoxClick},
-        {Control::LoopCheck, &TForm1::CheckLoopClick},
-    };
-    for (const auto& [c, handler] : boxes) {
-        auto* box = new QCheckBox(qs(session_.window().control(c).caption));
-        checks_[c] = box;
-        grid->addWidget(box, 1, col++);
-        // clicked() comes from the weaver only, never from setChecked().
-        connect(box, &QCheckBox::clicked, this, [this, h = handler](bool on) { (this->*h)(on); });
-    }
-    grid->addWidget(bottomLabel_, 2, 0, 1, col + 1);
-    grid->setColumnStretch(col, 1);
-    column->addWidget(bottom);
-
-    analysisPanel_ = new QWidget;
-    analysisPanel_->setFixedHeight(103);
-    column->addWidget(analysisPanel_);
+    analysis_ = new AnalysisPanel(session_);
+    column->addWidget(analysis_);
 
     setCentralWidget(central);
-}
-
-QPushButton* TForm1::button(Control c) const {
-    const auto it = buttons_.find(c);
-    return it == buttons_.end() ? nullptr : it->second;
-}
-
-QCheckBox* TForm1::checkBox(Control c) const {
-    const auto it = checks_.find(c);
-    return it == checks_.end() ? nullptr : it->second;
 }
 
 QAction* TForm1::action(const QString& text) const {
@@ -347,54 +172,30 @@ QAction* TForm1::action(const QString& text) const {
 
 Answer TForm1::messageBox(BoxKind kind, const std::string& text, Buttons buttons) {
     if (options_.hooks.messageBox) return options_.hooks.messageBox(kind, text, buttons);
-    QMessageBox::Icon icon = QMessageBox::Information;
-    switch (kind) {
-        case BoxKind::Error:
-            icon = QMessageBox::Critical;
-            break;
-        case BoxKind::Information:
-            icon = QMessageBox::Information;
-            break;
-        case BoxKind::Confirmation:
-            icon = QMessageBox::Question;
-            break;
-        case BoxKind::Warning:
-            icon = QMessageBox::Warning;
-            break;
-    }
-    QMessageBox::StandardButtons which = QMessageBox::Ok;
-    if (buttons == Buttons::Yes) which = QMessageBox::Yes;
-    if (buttons == Buttons::YesNo) which = QMessageBox::Yes | QMessageBox::No;
-    QString shown = qs(text);
-    shown.replace("\r\n", "\n");
-    QMessageBox box(icon, kApplicationTitle, shown, which, isVisible() ? this : nullptr);
     // The hourglass must not hide the arrow the weaver needs to answer.
     const bool wasBusy = busy_;
     if (wasBusy) setBusy(false);
-    const int pressed = box.exec();
+    const Answer a = showMessageBox(isVisible() ? this : nullptr, kind, text, buttons);
     if (wasBusy) setBusy(true);
-    if (pressed == QMessageBox::Yes) return Answer::Yes;
-    if (pressed == QMessageBox::No) return Answer::No;
-    return Answer::Ok;
+    return a;
 }
 
 void TForm1::setStatus(const std::string& text) {
-    bottomLabel_->setText(qs(text));
-    if (!text.empty()) bottomLabel_->setVisible(true);
+    bottomLabel()->setText(qs(text));
+    if (!text.empty()) bottomLabel()->setVisible(true);
 }
 
 void TForm1::showFileName(const std::string& path) {
-    bottomLabel_->setText(qs(path));
-    bottomLabel_->setVisible(true);
+    bottomLabel()->setText(qs(path));
+    bottomLabel()->setVisible(true);
 }
 
 void TForm1::clearPickLabel() {
-    pickLabel_->clear();
+    pickLabel()->clear();
 }
 
 void TForm1::clearColourBox() {
-    colourBox_->setPalette(QPalette());
-    colourBox_->clear();
+    runPanel_->clearColour();
 }
 
 void TForm1::showPick(int pick) {
@@ -417,12 +218,7 @@ std::optional<std::string> TForm1::chooseFile(const std::string& filter) {
         return file;
     }
     if (options_.hooks.chooseFile) return options_.hooks.chooseFile(filter);
-    const QString dir = session_.design().designFileName.empty()
-                            ? QString()
-                            : QFileInfo(qs(session_.design().designFileName)).absolutePath();
-    const QString name = QFileDialog::getOpenFileName(this, "Open", dir, qtFilter(filter));
-    if (name.isEmpty()) return std::nullopt;
-    return name.toStdString();
+    return chooseOpenFile(this, "Open", filter, session_.design().designFileName);
 }
 
 void TForm1::setBusy(bool busy) {
@@ -446,65 +242,63 @@ void TForm1::applyControl(Control c) {
         menu->menuAction()->setVisible(st.visible);
         return;
     }
-    if (QPushButton* b = button(c)) {
-        b->setEnabled(st.enabled);
-        b->setVisible(st.visible);
-        b->setText(qs(st.caption));
-        return;
-    }
-    if (QCheckBox* box = checkBox(c)) {
-        box->setEnabled(st.enabled);
-        box->setVisible(st.visible);
-        box->setChecked(st.checked);
-        box->setText(qs(st.caption));
-    }
+    controls_->apply(c, st);
 }
 
 void TForm1::panelChanged(const RunPanel& panel) {
-    applyingPanel_ = true;
-    startWeft_->setValue(panel.startWeft);
-    endWeft_->setValue(panel.endWeft);
-    nextWeft_->setValue(panel.nextWeft);
-    currentWeft_->setText(qs(panel.currentWeft));
-    applyingPanel_ = false;
-    // A spin box keeps to its range; the run reads what the weaver sees.
-    if (startWeft_->value() != panel.startWeft || endWeft_->value() != panel.endWeft ||
-        nextWeft_->value() != panel.nextWeft) {
-        RunPanel kept = panel;
-        kept.startWeft = startWeft_->value();
-        kept.endWeft = endWeft_->value();
-        kept.nextWeft = nextWeft_->value();
+    const RunPanel kept = runPanel_->show(panel);
+    if (kept.startWeft != panel.startWeft || kept.endWeft != panel.endWeft ||
+        kept.nextWeft != panel.nextWeft)
         session_.window().setPanel(kept);
-    }
+}
+
+void TForm1::showProgress(int percent) {
+    maintenance_->showProgress(percent);
 }
 
 void TForm1::closeAnalysisPanel() {
-    analysisPanel_->setVisible(false);
-    analysisPanel_->setEnabled(false);
+    if (session_.design().analysis.displayMode != kAnalysisClosed) return analysis_->DoneClick();
+    analysis_->setVisible(false);
+    analysis_->setEnabled(false);
+}
+
+void TForm1::resetColourPattern() {
+    palettes_.newPattern();
+}
+
+// The tools' files, dialogs and repaints.
+void TForm1::connectTools() {
+    session_.setColoursFileReader([this](const std::string& path) {
+        const ColoursFileResult r = readColoursFile(path, session_.design(), palettes_);
+        if (r.status == ColoursFileStatus::Unreadable)
+            errorBox("Cannot read the colours file " + path + ": " + r.error + ".");
+        return r.ok();
+    });
+    analysis_->chooseSaveFile = [this](const std::string& filter, const std::string& title) {
+        if (options_.hooks.chooseSaveFile) return options_.hooks.chooseSaveFile(filter, title);
+        return chooseSaveFile(this, qs(title), filter, session_.design().designFileName);
+    };
+    connect(analysis_, &AnalysisPanel::designEdited, grids_, &DesignGrids::repaintDesign);
+    connect(analysis_, &AnalysisPanel::helpRequested, this,
+            [this] { HelpClick(kHelpFloatAnalysis); });
+}
+
+int TForm1::runDialog(QDialog& dialog) {
+    if (!options_.hooks.runDialog) return dialog.exec();
+    dialog.show();
+    options_.hooks.runDialog(dialog);
+    if (dialog.isVisible()) dialog.reject();
+    return dialog.result();
+}
+
+void TForm1::ColourClick(ColourTarget target) {
+    TForm3 dialog(target, session_, palettes_, this);
+    dialog.chooseColour = options_.hooks.chooseColour;
+    connect(&dialog, &TForm3::helpRequested, this, [this] { HelpClick(kHelpColours); });
+    if (runDialog(dialog) == QDialog::Accepted) rebuildGrids();
 }
 
 // --- Grids --------------------------------------------------------------------
-
-void TForm1::showShaftPanels(bool on) {
-    for (QWidget* w : {static_cast<QWidget*>(shaftPanel_), treadlingPanel_,
-                       static_cast<QWidget*>(threadingGrid_), static_cast<QWidget*>(tieUpGrid_),
-                       static_cast<QWidget*>(treadlingGrid_)}) {
-        w->setVisible(on);
-        w->setEnabled(on);
-    }
-    splitter_->handle(1)->setVisible(on);
-    splitter_->handle(1)->setEnabled(on);
-}
-
-void TForm1::layoutShaftPanel() {
-    // Threading over the design grid, its cells over the design's cells (the
-    // design grid has a frame, the threading grid none), tie-up over the
-    // treadling panel.
-    const int inset = designGrid_->frameWidth() + 1;
-    threadingGrid_->setGeometry(inset, 0, designGrid_->width() - inset, shaftPanel_->height());
-    const int left = treadlingPanel_->x() + 1;
-    tieUpGrid_->setGeometry(left, 0, std::max(1, treadlingPanel_->width() - 3), kShaftArea);
-}
 
 void TForm1::designChanged() {
     rebuildGrids();
@@ -512,234 +306,86 @@ void TForm1::designChanged() {
 
 void TForm1::rebuildGrids() {
     DesignModel& d = session_.design();
-    const int wefts = d.header.wefts();
-    const int warps = d.header.warps();
-    const int zoom = gridSize_->value();
-
-    applyingPanel_ = true;
-    startWeft_->setMaximum(std::max(1, wefts));
-    endWeft_->setMaximum(std::max(1, wefts));
-    nextWeft_->setMaximum(std::max(1, wefts));
-    applyingPanel_ = false;
+    runPanel_->setMaxima(d.header.wefts());
     session_.window().setPanel(
-        RunPanel{d.currentPick, wefts, d.currentPick, std::to_string(d.currentPick)});
-    d.markerPick = d.currentPick - 1;
-
-    if (session_.window().checked(Control::ShaftPlot)) {
-        const int shafts = std::max(1, d.header.shafts());
-        const int h = std::clamp(kShaftArea / shafts, 1, 5);
-        threadingGrid_->setDimensions(warps + 2, d.header.shafts());
-        threadingGrid_->setFixedColumns({kThreadingFixedWidth});
-        threadingGrid_->setCellSize(designGrid_->cellWidth(), h);
-        tieUpGrid_->setDimensions(d.header.treadles(), d.header.shafts());
-        tieUpGrid_->setCellSize(h, h);
-        treadlingGrid_->setDimensions(d.header.treadles(), wefts + 1);
-        treadlingGrid_->setFixedRows({kFixedSize});
-        treadlingGrid_->setCellSize(h, designGrid_->cellHeight());
-        showShaftPanels(true);
-        QList<int> sizes = splitter_->sizes();
-        if (sizes.size() == 2 && sizes[1] < kShaftArea) {
-            const int total = sizes[0] + sizes[1];
-            splitter_->setSizes({total - kShaftArea, kShaftArea});
-        }
-    } else {
-        showShaftPanels(false);
-    }
-
-    designGrid_->setDimensions(warps + 2, wefts + 1);
-    designGrid_->setFixedColumns({kFixedSize, kFixedSize});
-    designGrid_->setFixedRows({kFixedSize});
-    designGrid_->setCellSize(zoom, zoom);
-    designGrid_->setVisible(true);
-
-    scrollToPick(d.currentPick);
-    drawMarker(d.currentPick);
-    if (designGrid_->visibleColumnCount() < designGrid_->columnCount() - 2)
-        designGrid_->setLeftColumn(designGrid_->maxLeftColumn());
-    syncShaftGrids();
-    layoutShaftPanel();
-    repaintGrids();
-}
-
-void TForm1::syncShaftGrids() {
-    threadingGrid_->setLeftColumn(designGrid_->leftColumn());
-    treadlingGrid_->setTopRow(designGrid_->topRow());
-}
-
-void TForm1::repaintGrids() {
-    for (GridView* g : {designGrid_, threadingGrid_, tieUpGrid_, treadlingGrid_})
-        if (g->isVisible()) g->viewport()->update();
+        RunPanel{d.currentPick, d.header.wefts(), d.currentPick, std::to_string(d.currentPick)});
+    grids_->rebuild(gridSizeBox()->value(), checked(Control::ShaftPlot),
+                    checked(Control::ReverseBox), checked(Control::TabbyCheck));
+    showPickColour(d.currentPick);
 }
 
 void TForm1::scrollToPick(int pick) {
-    const DesignModel& d = session_.design();
-    GridView* g = designGrid_;
-    const int t = d.header.wefts() - pick;
-    const int T = g->topRow();
-    const int V = g->visibleRowCount();
-    const int R = g->rowCount();
-    if (session_.window().checked(Control::ReverseBox)) {
-        if (t > T + V)
-            g->setTopRow(T + V + 5 > R ? R - V : T + 5);
-        else if (t < T)
-            g->setTopRow(t);
-    } else {
-        if (t < T + 5)
-            g->setTopRow(T > 5 ? T - 5 : g->fixedRowCount());
-        else if (t > T + V)
-            g->setTopRow(R - V);
-    }
-
-    if (pick < 1 || pick > static_cast<int>(d.weftColours.size())) return;
-    const size_t i = static_cast<size_t>(pick - 1);
-    QPalette pal = colourBox_->palette();
-    const QRgb colour = fromBgr(d.weftColours[i]);
-    pal.setColor(QPalette::Base, QColor::fromRgb(colour));
-    // The colour number stays readable on dark wefts.
-    pal.setColor(QPalette::Text, qGray(colour) < 128 ? Qt::white : Qt::black);
-    colourBox_->setPalette(pal);
-    if (i < d.weftColourNumbers.size() && d.weftColourNumbers[i] != 0)
-        colourBox_->setText(QString::number(d.weftColourNumbers[i]));
+    grids_->scrollToPick(pick, checked(Control::ReverseBox));
+    showPickColour(pick);
 }
 
-void TForm1::updateDesignCells(int row) {
-    const QRect r = designGrid_->cellRect(0, row);
-    if (!r.isEmpty()) designGrid_->viewport()->update(r);
+void TForm1::showPickColour(int pick) {
+    const DesignModel& d = session_.design();
+    if (pick < 1 || pick > static_cast<int>(d.weftColours.size())) return;
+    const size_t i = static_cast<size_t>(pick - 1);
+    runPanel_->showWeftColour(d.weftColours[i],
+                              i < d.weftColourNumbers.size() ? d.weftColourNumbers[i] : 0);
 }
 
 void TForm1::drawMarker(int pick) {
-    DesignModel& d = session_.design();
-    if (session_.window().checked(Control::TabbyCheck)) return;
-    const int wefts = d.header.wefts();
-    const int old = wefts - d.markerPick;
-    d.markerPick = pick - 1;
-    updateDesignCells(old);
-    updateDesignCells(wefts - pick + 1);
+    grids_->drawMarker(pick, checked(Control::TabbyCheck));
 }
 
 void TForm1::setZoom(int size) {
-    designGrid_->setVisible(false);
-    designGrid_->setCellSize(size, size);
-    designGrid_->setFixedColumns({kFixedSize, kFixedSize});
-    designGrid_->setFixedRows({kFixedSize});
-    if (designGrid_->visibleColumnCount() < designGrid_->columnCount() - 2)
-        designGrid_->setLeftColumn(designGrid_->maxLeftColumn());
-    designGrid_->setVisible(true);
-    if (session_.window().checked(Control::ShaftPlot)) {
-        threadingGrid_->setCellSize(size, threadingGrid_->cellHeight());
-        threadingGrid_->setFixedColumns({kThreadingFixedWidth});
-        treadlingGrid_->setCellSize(treadlingGrid_->cellWidth(), size);
-        treadlingGrid_->setFixedRows({kFixedSize});
-        syncShaftGrids();
-        treadlingGrid_->viewport()->update();
-    }
-}
-
-// --- Mouse ---------------------------------------------------------------------
-
-void TForm1::designGridPressed(int column, int row, Qt::MouseButton button) {
-    DesignModel& d = session_.design();
-    if (!d.designReady) return;
-    const int wefts = d.header.wefts();
-    const int warps = d.header.warps();
-    const uint8_t mode = d.analysis.displayMode;
-    const int c = designGrid_->currentColumn();
-    const int r = designGrid_->currentRow();
-    const auto label = [&] {
-        if (c < 0 || r < 0) return;
-        pickLabel_->setText(QString("Pick %1 Warp %2").arg(wefts + 1 - r).arg(warps + 2 - c));
-    };
-    if (button == Qt::LeftButton) {
-        label();
-        return;
-    }
-    if (button == Qt::RightButton && mode == 0) {
-        label();
-        const int loom = d.header.loom();
-        const std::string layout = loom == kLoomDobby           ? "Layout: Dobby"
-                                   : loom == kLoomCountermarche ? "Layout: Countemarche"
-                                                                : " ";
-        const std::string name = std::filesystem::path(d.designFileName).filename().string();
-        messageBox(BoxKind::Information,
-                   "File: " + name + "\r\nNumber of Wefts: " + std::to_string(wefts) +
-                       "\r\nNumber of Warps: " + std::to_string(warps) + "\r\n" + layout,
-                   Buttons::Ok);
-        return;
-    }
-    if ((button == Qt::RightButton || button == Qt::MiddleButton) && mode >= 1 && mode <= 3) {
-        // Float repair by hand: the cell under the mouse, design cells only.
-        if (column < 2 || row < 1) return;
-        const RowNo j{row - 1};
-        const int x = column - 2;
-        if (x >= warps || j.value >= wefts) return;
-        d.setLift(j, x, !d.lift(j, x));
-        if (mode >= 2) {
-            const size_t at =
-                static_cast<size_t>(j.value) * static_cast<size_t>(warps) + static_cast<size_t>(x);
-            if (at < d.analysis.floatMap.size()) d.analysis.floatMap[at] = 1;
-        }
-        designGrid_->viewport()->update();
-    }
-}
-
-void TForm1::threadingGridPressed(int column, int row, Qt::MouseButton button) {
-    const DesignModel& d = session_.design();
-    if (!d.designReady || !session_.window().checked(Control::ShaftPlot) || button != Qt::LeftButton) return;
-    if (column < 0 || row < 0) return;
-    pickLabel_->setText(
-        QString("Shaft %1 Warp %2").arg(row + 1).arg(d.header.warps() + 2 - column));
-}
-
-void TForm1::treadlingGridPressed(int column, int row, Qt::MouseButton button) {
-    const DesignModel& d = session_.design();
-    if (!d.designReady || !session_.window().checked(Control::ShaftPlot) || button != Qt::LeftButton) return;
-    if (column < 0 || row < 0) return;
-    pickLabel_->setText(
-        QString("Pick %1 Treadle %2").arg(d.header.wefts() + 1 - row).arg(column + 1));
+    grids_->setZoom(size, checked(Control::ShaftPlot));
 }
 
 // --- Check boxes -------------------------------------------------------------------
 
-void TForm1::TabbyCheckClick(bool checked) {
-    session_.window().setChecked(Control::TabbyCheck, checked);
+void TForm1::boxClicked(Control c, bool on) {
+    switch (c) {
+        case Control::TabbyCheck:
+            return TabbyCheckClick(on);
+        case Control::ShaftPlot:
+            return ShaftModeClick(on);
+        case Control::ReverseBox:
+            return ReverseBoxClick(on);
+        case Control::InvertBox:
+            return InvertBoxClick(on);
+        case Control::LoopCheck:
+            return CheckLoopClick(on);
+        default:
+            return;
+    }
+}
+
+void TForm1::TabbyCheckClick(bool on) {
+    session_.window().setChecked(Control::TabbyCheck, on);
     if (session_.design().hw.loomType == LoomType::JX3) run_.applyCaptions();
 }
 
-void TForm1::ReverseBoxClick(bool checked) {
-    session_.window().setChecked(Control::ReverseBox, checked);
-    DesignModel& d = session_.design();
+void TForm1::ReverseBoxClick(bool on) {
+    session_.window().setChecked(Control::ReverseBox, on);
     const int end = session_.window().panel().endWeft;
-    int next;
-    if (checked) {
-        if (d.currentPick < 1) d.currentPick = end;
-        next = d.currentPick == 1 ? end : d.currentPick - 1;
-    } else {
-        next = d.currentPick == end ? 1 : d.currentPick + 1;
-    }
-    session_.window().setNextWeft(next);
+    session_.window().setNextWeft(reverseNextWeft(session_.design(), on, end));
 }
 
-void TForm1::InvertBoxClick(bool checked) {
-    session_.window().setChecked(Control::InvertBox, checked);
+void TForm1::InvertBoxClick(bool on) {
+    session_.window().setChecked(Control::InvertBox, on);
     DesignModel& d = session_.design();
     if (!d.designReady) return;
     d.invertDesign();
     scrollToPick(d.currentPick);
-    designGrid_->viewport()->update();
-    if (session_.window().checked(Control::ShaftPlot)) {
-        if (d.header.loom() == kLoomDobby) treadlingGrid_->viewport()->update();
-        if (d.header.loom() == kLoomCountermarche) tieUpGrid_->viewport()->update();
+    grids_->repaintDesign();
+    if (checked(Control::ShaftPlot)) {
+        if (d.header.loom() == kLoomDobby) treadlingGrid()->viewport()->update();
+        if (d.header.loom() == kLoomCountermarche) tieUpGrid()->viewport()->update();
     }
 }
 
-void TForm1::ShaftModeClick(bool checked) {
-    session_.window().setChecked(Control::ShaftPlot, checked);
+void TForm1::ShaftModeClick(bool on) {
+    session_.window().setChecked(Control::ShaftPlot, on);
     const DesignModel& d = session_.design();
     if (d.designReady && d.shaftDraftAvailable) rebuildGrids();
 }
 
-void TForm1::CheckLoopClick(bool checked) {
-    session_.window().setChecked(Control::LoopCheck, checked);
+void TForm1::CheckLoopClick(bool on) {
+    session_.window().setChecked(Control::LoopCheck, on);
 }
 
 // --- Commands ----------------------------------------------------------------------
@@ -757,16 +403,23 @@ bool TForm1::openDesignFile(const std::string& path) {
 }
 
 void TForm1::StartButtonClick() {
-    running_ = true;
-    run_.StartButtonClick();
-    running_ = false;
-    if (closeAfterRun_) QTimer::singleShot(0, this, &QWidget::close);
+    run(&WeavingRun::StartButtonClick);
 }
 
 void TForm1::ResumeButtonClick() {
+    run(&WeavingRun::ResumeButtonClick);
+}
+
+void TForm1::run(void (WeavingRun::*command)()) {
+    // The float tools change the design: not while it is woven.
+    const bool analysisEnabled = analysis_->isEnabled();
+    analysis_->setEnabled(false);
+    grids_->setEditable(false);
     running_ = true;
-    run_.ResumeButtonClick();
+    (run_.*command)();
     running_ = false;
+    grids_->setEditable(true);
+    analysis_->setEnabled(analysisEnabled);
     if (closeAfterRun_) QTimer::singleShot(0, this, &QWidget::close);
 }
 
@@ -809,25 +462,8 @@ void TForm1::HelpClick(int context) {
 }
 
 void TForm1::AboutClick() {
-    QDialog about(this);
-    about.setWindowTitle(kAboutCaption);
-    auto* layout = new QVBoxLayout(&about);
-    auto* row = new QHBoxLayout;
-    auto* icon = new QLabel;
-    const QIcon appIcon =
-        windowIcon().isNull() ? style()->standardIcon(QStyle::SP_ComputerIcon) : windowIcon();
-    icon->setPixmap(appIcon.pixmap(48, 48));
-    row->addWidget(icon);
-    auto* texts = new QVBoxLayout;
-    texts->addWidget(new QLabel(kAboutProduct));
-    texts->addWidget(new QLabel(kAboutVersion));
-    row->addLayout(texts);
-    layout->addLayout(row);
-    auto* ok = new QDialogButtonBox(QDialogButtonBox::Ok);
-    connect(ok, &QDialogButtonBox::accepted, &about, &QDialog::accept);
-    layout->addWidget(ok);
-    auto* f1 = new QShortcut(QKeySequence::HelpContents, &about);
-    connect(f1, &QShortcut::activated, this, [this] { HelpClick(kHelpAbout); });
+    TAboutBox about(windowIcon(), this);
+    connect(&about, &TAboutBox::helpRequested, this, [this] { HelpClick(kHelpAbout); });
     about.exec();
 }
 
@@ -836,9 +472,6 @@ void TForm1::AboutClick() {
 bool TForm1::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate && session_.design().firstActivation)
         QTimer::singleShot(0, this, [this] { FormActivate(); });
-    // The splitter has placed its panes only after the window's layout has run.
-    if (event->type() == QEvent::Resize)
-        QTimer::singleShot(0, this, [this] { layoutShaftPanel(); });
     return QMainWindow::event(event);
 }
 

@@ -1,22 +1,25 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QRgb>
 
 #include <functional>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 
 #include "app/lifecycle.h"
-#include "app/session.h"
 #include "app/run.h"
-#include "ui/grids.h"
+#include "app/session.h"
+#include "tools/colours.h"
+#include "ui/analysispanel.h"
+#include "ui/controlbar.h"
+#include "ui/designgrids.h"
 #include "ui/gridview.h"
+#include "ui/runpanel.h"
 
 class QAction;
 class QCheckBox;
+class QDialog;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -26,17 +29,28 @@ class QSplitter;
 class QUrl;
 
 namespace wp::ui {
+class MaintenanceCommands;
+}
+
+namespace wp::ui {
 
 // What the window asks the desktop for. Each hook, when set, replaces the real
 // dialog, so that tests can answer the boxes and record their texts.
 struct WindowHooks {
     std::function<Answer(BoxKind, const std::string& text, Buttons)> messageBox;
     std::function<std::optional<std::string>(const std::string& filter)> chooseFile;
+    std::function<std::optional<std::string>(const std::string& filter, const std::string& title)>
+        chooseSaveFile;
+    std::function<std::optional<uint32_t>(uint32_t initial)> chooseColour;
+    // A modal dialog, shown: acts on it and closes it, instead of its own loop.
+    std::function<void(QDialog&)> runDialog;
     std::function<void(const QUrl&)> openUrl;
 };
 
 struct WindowOptions {
     std::string settingsFile;
+    // The weaver named the settings file (--settings or the environment).
+    bool settingsChosen = false;
     bool openPort = true;
     // Empty: found beside the program or in the source tree.
     std::string helpFile;
@@ -45,7 +59,8 @@ struct WindowOptions {
     WindowHooks hooks;
 };
 
-// The main window: the design in four grids, the run panel and every command.
+// The main window: composes the run panel, the grids and the control bar, and
+// routes the menus, buttons, boxes and mouse to the core.
 class TForm1 : public QMainWindow, public UserInterface {
     Q_OBJECT
 public:
@@ -71,6 +86,8 @@ public:
     void clearColourBox() override;
     void designChanged() override;
     void closeAnalysisPanel() override;
+    void showProgress(int percent) override;
+    void resetColourPattern() override;
 
     // Commands.
     void FormActivate();
@@ -85,6 +102,9 @@ public:
     void LoggingClick();
     void HelpClick(int context = kHelpMainWindow);
     void AboutClick();
+    // Menus "WarpColor" and "Weftcolor": the colour dialog for that target.
+    void ColourClick(ColourTarget target);
+    ColourPalettes& palettes() { return palettes_; }
 
     // Grid handling.
     void rebuildGrids();
@@ -101,33 +121,30 @@ public:
     void CheckLoopClick(bool checked);
 
     // Widgets, for the tests.
-    GridView* designGrid() const { return designGrid_; }
-    GridView* threadingGrid() const { return threadingGrid_; }
-    GridView* tieUpGrid() const { return tieUpGrid_; }
-    GridView* treadlingGrid() const { return treadlingGrid_; }
-    QWidget* shaftPanel() const { return shaftPanel_; }
-    QWidget* treadlingPanel() const { return treadlingPanel_; }
-    QWidget* analysisPanel() const { return analysisPanel_; }
-    QSplitter* splitter() const { return splitter_; }
-    QLabel* pickLabel() const { return pickLabel_; }
-    QLabel* bottomLabel() const { return bottomLabel_; }
-    QLineEdit* colourBox() const { return colourBox_; }
-    QLineEdit* currentWeftBox() const { return currentWeft_; }
-    QSpinBox* gridSizeBox() const { return gridSize_; }
-    QSpinBox* startWeftBox() const { return startWeft_; }
-    QSpinBox* endWeftBox() const { return endWeft_; }
-    QSpinBox* nextWeftBox() const { return nextWeft_; }
-    QPushButton* button(Control c) const;
-    QCheckBox* checkBox(Control c) const;
+    DesignGrids* grids() const { return grids_; }
+    GridView* designGrid() const { return grids_->designGrid(); }
+    GridView* threadingGrid() const { return grids_->threadingGrid(); }
+    GridView* tieUpGrid() const { return grids_->tieUpGrid(); }
+    GridView* treadlingGrid() const { return grids_->treadlingGrid(); }
+    QWidget* shaftPanel() const { return grids_->shaftPanel(); }
+    QWidget* treadlingPanel() const { return grids_->treadlingPanel(); }
+    QSplitter* splitter() const { return grids_->splitter(); }
+    AnalysisPanel* analysisPanel() const { return analysis_; }
+    QLabel* pickLabel() const { return controls_->pickLabel(); }
+    QLabel* bottomLabel() const { return controls_->bottomLabel(); }
+    QLineEdit* colourBox() const { return runPanel_->colourBox(); }
+    QLineEdit* currentWeftBox() const { return runPanel_->currentWeft(); }
+    QSpinBox* gridSizeBox() const { return runPanel_->gridSize(); }
+    QSpinBox* startWeftBox() const { return runPanel_->startWeft(); }
+    QSpinBox* endWeftBox() const { return runPanel_->endWeft(); }
+    QSpinBox* nextWeftBox() const { return runPanel_->nextWeft(); }
+    QPushButton* button(Control c) const { return controls_->button(c); }
+    QCheckBox* checkBox(Control c) const { return controls_->checkBox(c); }
     QMenu* fileMenu() const { return fileMenu_; }
     QMenu* controlMenu() const { return controlMenu_; }
     // A menu entry by its text without the ampersands ("Open", "Logging", "About...").
     QAction* action(const QString& text) const;
-
-    // Mouse actions on the grids, by cell.
-    void designGridPressed(int column, int row, Qt::MouseButton button);
-    void threadingGridPressed(int column, int row, Qt::MouseButton button);
-    void treadlingGridPressed(int column, int row, Qt::MouseButton button);
+    MaintenanceCommands* maintenance() const { return maintenance_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -137,53 +154,37 @@ private:
     void buildMenus();
     void buildPanels();
     void applyControl(Control c);
-    void syncShaftGrids();
-    void layoutShaftPanel();
-    void showShaftPanels(bool on);
-    void repaintGrids();
-    void updateDesignCells(int row);
+    void connectTools();
+    int runDialog(QDialog& dialog);
+    void run(void (WeavingRun::*command)());
+    void boxClicked(Control c, bool checked);
+    // The colour box: the pick's weft colour and colour number.
+    void showPickColour(int pick);
+    bool checked(Control c) const { return session_.window().checked(c); }
     static std::string findHelpFile();
 
     WindowOptions options_;
     Session session_;
     WeavingRun run_;
     Lifecycle life_;
-    DesignCells designCells_;
-    std::unique_ptr<ThreadingCells> threadingCells_;
-    TieUpCells tieUpCells_;
-    std::unique_ptr<TreadlingCells> treadlingCells_;
 
     QMenu* fileMenu_ = nullptr;
     QMenu* controlMenu_ = nullptr;
     QAction* loggingAction_ = nullptr;
     std::map<QString, QAction*> actions_;
 
-    GridView* designGrid_ = nullptr;
-    GridView* threadingGrid_ = nullptr;
-    GridView* tieUpGrid_ = nullptr;
-    GridView* treadlingGrid_ = nullptr;
-    QWidget* shaftPanel_ = nullptr;
-    QWidget* treadlingPanel_ = nullptr;
-    QWidget* analysisPanel_ = nullptr;
-    QSplitter* splitter_ = nullptr;
-
-    QSpinBox* gridSize_ = nullptr;
-    QSpinBox* startWeft_ = nullptr;
-    QSpinBox* endWeft_ = nullptr;
-    QSpinBox* nextWeft_ = nullptr;
-    QLineEdit* colourBox_ = nullptr;
-    QLineEdit* currentWeft_ = nullptr;
-    QLabel* pickLabel_ = nullptr;
-    QLabel* bottomLabel_ = nullptr;
-    std::map<Control, QPushButton*> buttons_;
-    std::map<Control, QCheckBox*> checks_;
+    RunPanelView* runPanel_ = nullptr;
+    DesignGrids* grids_ = nullptr;
+    ControlBar* controls_ = nullptr;
+    AnalysisPanel* analysis_ = nullptr;
+    ColourPalettes palettes_;
 
     std::optional<std::string> pendingFile_;
-    bool applyingPanel_ = false;
     bool busy_ = false;
     bool running_ = false;
     bool closeAfterRun_ = false;
     bool widgetsReady_ = false;
+    MaintenanceCommands* maintenance_ = nullptr;
 };
 
 }  // namespace wp::ui

@@ -22,6 +22,9 @@ TEST(Arguments, ValuesAndRepeatedFaults) {
                                                    "2:16",
                                                    "--hangup-after-picks",
                                                    "7",
+                                                   "--unplug-after-picks",
+                                                   "2",
+                                                   "--unplug-ms=40",
                                                    "--interactive",
                                                    "--baud-pace",
                                                    "--record",
@@ -40,6 +43,8 @@ TEST(Arguments, ValuesAndRepeatedFaults) {
     ASSERT_EQ(o.garbageAfter.size(), 1u);
     EXPECT_EQ(o.garbageAfter[0].value, 16u);
     EXPECT_EQ(o.hangupAfterPicks, 7u);
+    EXPECT_EQ(o.unplugAfterPicks, 2u);
+    EXPECT_EQ(o.unplugFor, std::chrono::milliseconds(40));
     EXPECT_TRUE(o.interactive);
     EXPECT_TRUE(o.baudPace);
     EXPECT_EQ(o.recordPath, "r.txt");
@@ -57,11 +62,20 @@ TEST(Arguments, DefaultsMatchTheHelpText) {
 }
 
 TEST(Arguments, BadInputIsRefusedWithTheOptionNamed) {
-    const std::vector<std::vector<std::string>> cases = {
-        {"--late", "3"},        {"--late", "0:5"},       {"--olm-draft", "608:0"},
-        {"--olm-draft", "609"}, {"--reject-frame", "0"}, {"--shuffle", "maybe"},
-        {"--weave-ms", "-1"},   {"--modules", "17"},     {"--garbage", "x:1"},
-        {"--record"},           {"--log=yes"},           {"--frobnicate"}};
+    const std::vector<std::vector<std::string>> cases = {{"--late", "3"},
+                                                         {"--late", "0:5"},
+                                                         {"--olm-draft", "608:0"},
+                                                         {"--olm-draft", "609"},
+                                                         {"--reject-frame", "0"},
+                                                         {"--shuffle", "maybe"},
+                                                         {"--weave-ms", "-1"},
+                                                         {"--modules", "17"},
+                                                         {"--garbage", "x:1"},
+                                                         {"--record"},
+                                                         {"--log=yes"},
+                                                         {"--frobnicate"},
+                                                         {"--unplug-ms", "x"},
+                                                         {"--unplug-after-picks", "0"}};
     for (const auto& args : cases) {
         const ParsedArguments parsed = parseArguments(args);
         EXPECT_FALSE(parsed.ok) << args[0];

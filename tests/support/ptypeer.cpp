@@ -41,7 +41,8 @@ void PtyPeer::setHandler(Handler h) {
 
 void PtyPeer::send(const std::string& bytes) {
     std::lock_guard<std::mutex> lock(mu_);
-    if (master_ >= 0) [[maybe_unused]] auto n = ::write(master_, bytes.data(), bytes.size());
+    if (master_ >= 0) [[maybe_unused]]
+        auto n = ::write(master_, bytes.data(), bytes.size());
 }
 
 std::string PtyPeer::received() {
@@ -87,7 +88,8 @@ void PtyPeer::loop() {
         received_ += chunk;
         if (handler_) {
             const std::string answer = handler_(chunk);
-            if (!answer.empty()) [[maybe_unused]] auto w = ::write(master_, answer.data(), answer.size());
+            if (!answer.empty()) [[maybe_unused]]
+                auto w = ::write(master_, answer.data(), answer.size());
         }
     }
 }

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -21,123 +22,22 @@
 #include <memory>
 #include <thread>
 
+#include "app/journal.h"
 #include "sim/loomsim.h"
+#include "tests/ui/harness.h"
 #include "ui/mainwindow.h"
 
 using namespace wp;
 using wp::ui::GridView;
 using wp::ui::TForm1;
 
-namespace {
-
-const QString kExamples = QStringLiteral(WP_EXAMPLES_DIR);
-
-struct Box {
-    BoxKind kind;
-    std::string text;
-    Buttons buttons;
-};
-
-// A window with its own settings file in a temporary folder; boxes are recorded
-// and answered from a queue (No when it runs dry).
-class Harness {
-public:
-    explicit Harness(const QString& ini, const QString& extraDesign = {}) {
-        QFile f(dir.filePath("lanset.ini"));
-        if (f.open(QIODevice::WriteOnly)) f.write(ini.toUtf8());
-        f.close();
-        if (!extraDesign.isEmpty())
-            QFile::copy(kExamples + "/" + extraDesign, dir.filePath(extraDesign));
-    }
-
-    TForm1& open(bool openPort = false) {
-        ui::WindowOptions o;
-        o.settingsFile = dir.filePath("lanset.ini").toStdString();
-        o.openPort = openPort;
-        o.logPath = dir.filePath("loomdump.txt").toStdString();
-        o.helpFile = "/nowhere/weavepilot.html";
-        o.hooks.messageBox = [this](BoxKind k, const std::string& t, Buttons b) {
-            boxes.push_back({k, t, b});
-            if (b == Buttons::Ok) return Answer::Ok;
-            if (b == Buttons::Yes) return Answer::Yes;
-            if (answers.empty()) return Answer::No;
-            const Answer a = answers.front();
-            answers.pop_front();
-            return a;
-        };
-        o.hooks.chooseFile = [this](const std::string& filter) {
-            filters.push_back(filter);
-            return chosen;
-        };
-        o.hooks.openUrl = [this](const QUrl& u) { urls.push_back(u); };
-        window = std::make_unique<TForm1>(std::move(o));
-        window->resize(1000, 700);
-        return *window;
-    }
-
-    // First activation, then shown with its final geometry.
-    TForm1& openShown(bool openPort = false) {
-        TForm1& w = open(openPort);
-        w.FormActivate();
-        w.show();
-        if (!QTest::qWaitForWindowExposed(&w)) qWarning("window not exposed");
-        return w;
-    }
-
-    bool load(const QString& example) {
-        chosen = (kExamples + "/" + example).toStdString();
-        const bool ok = window->openDesign(FileType::Native);
-        QCoreApplication::processEvents();
-        return ok;
-    }
-
-    QString iniText() {
-        QFile f(dir.filePath("lanset.ini"));
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    }
-
-    std::vector<std::string> texts() const {
-        std::vector<std::string> out;
-        for (const Box& b : boxes) out.push_back(b.text);
-        return out;
-    }
-
-    QTemporaryDir dir;
-    std::vector<Box> boxes;
-    std::deque<Answer> answers;
-    std::vector<std::string> filters;
-    std::vector<QUrl> urls;
-    std::optional<std::string> chosen;
-    std::unique_ptr<TForm1> window;
-};
-
-const QString kNoLoom = "[Mirlo]\nLoomType=JX3\n[WeavePilot]\ncommPort=1\n";
-
-// Clicks a cell in view; false (with the reason) when it is not in view.
-bool click(GridView* g, int column, int row, Qt::MouseButton button = Qt::LeftButton) {
-    const QRect r = g->cellRect(column, row);
-    if (r.isEmpty()) {
-        qWarning("cell %d,%d not in view (left %d, top %d, %d x %d visible)", column, row,
-                 g->leftColumn(), g->topRow(), g->visibleColumnCount(), g->visibleRowCount());
-        return false;
-    }
-    QTest::mouseClick(g->viewport(), button, {}, r.center());
-    return true;
-}
-
-QRgb pixelOf(GridView* g, int column, int row) {
-    const QImage& img = g->render();
-    return img.pixel(g->cellRect(column, row).center());
-}
-
-// Grid rows with a pick's row in view.
-bool pickInView(TForm1& w, int pick) {
-    GridView* g = w.designGrid();
-    const int row = w.session().design().header.wefts() - pick + 1;
-    return row >= g->topRow() && row < g->topRow() + g->visibleRowCount();
-}
-
-}  // namespace
+using wp::test::click;
+using wp::test::Harness;
+using wp::test::kExamples;
+using wp::test::kNoLoom;
+using wp::test::neutralCopy;
+using wp::test::pickInView;
+using wp::test::pixelOf;
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -145,6 +45,7 @@ private slots:
     void startUpState();
     void startUpCaptionsForOlm();
     void firstActivationOffersOnce();
+    void journalOfferedAfterACrash();
     void closeRules();
     void loggingDump();
     void gridGeometryAfterLoad();
@@ -194,11 +95,11 @@ void MainWindowTest::startUpState() {
     QVERIFY(click(w.designGrid(), 3, 3));
     QVERIFY(w.pickLabel()->text().isEmpty());
 
-    // Menus: every open command enabled, later commands disabled, hints as the status tips.
-    for (const char* name : {"Open", "Open IMP", "Open DW", "Open BMP", "OpenJPEG", "OpenTIFF", "OpenWIF"})
+    // Menus: every command enabled, hints as the status tips.
+    for (const char* name :
+         {"Open", "Open IMP", "Open DW", "Open BMP", "OpenJPEG", "OpenTIFF", "OpenWIF", "Download",
+          "Settings", "Test", "WarpColor", "Weftcolor", "Analyse"})
         QVERIFY2(w.action(name) && w.action(name)->isEnabled(), name);
-    for (const char* name : {"Download", "Settings", "WarpColor", "Weftcolor", "Test", "Analyse"})
-        QVERIFY2(w.action(name) && !w.action(name)->isEnabled(), name);
     QCOMPARE(w.action("Open BMP")->statusTip(), QString("bilevel BMP image"));
     QCOMPARE(w.action("OpenJPEG")->statusTip(), QString("bilevel JPEG image"));
     QCOMPARE(w.action("OpenTIFF")->statusTip(), QString("bilevel TIFF image"));
@@ -225,6 +126,29 @@ void MainWindowTest::startUpCaptionsForOlm() {
     QCOMPARE(w.button(Control::StartButton)->text(), QString("220"));
 }
 
+void MainWindowTest::journalOfferedAfterACrash() {
+    Harness h(kNoLoom, "twill8.dob");
+    const std::string design = h.dir.filePath("twill8.dob").toStdString();
+    const std::string settings = h.dir.filePath("lanset.ini").toStdString();
+    // What a weave killed after pick 12 of 10..30, going down, left behind.
+    Journal journal(journalPathFor(settings));
+    QVERIFY(journal.record({design, FileType::Native, 12, 10, 30, true, false, false}));
+    h.answers = {Answer::Yes};
+    TForm1& w = h.openShown();
+    QCOMPARE(h.texts(), std::vector<std::string>{"Weaving stopped unexpectedly at pick 12 of " +
+                                                 design + ". Continue from the next pick?"});
+    QVERIFY(w.session().design().hasDesign());
+    QCOMPARE(w.startWeftBox()->value(), 10);
+    QCOMPARE(w.endWeftBox()->value(), 30);
+    QCOMPARE(w.nextWeftBox()->value(), 11);
+    QCOMPARE(w.currentWeftBox()->text(), QString("12"));
+    QVERIFY(w.checkBox(Control::ReverseBox)->isChecked());
+    // A clean close ends the journal.
+    h.answers = {Answer::No};
+    QVERIFY(w.close());
+    QVERIFY(!journal.read());
+}
+
 void MainWindowTest::firstActivationOffersOnce() {
     Harness h(kNoLoom, "twill8.dob");
     const QString design = h.dir.filePath("twill8.dob");
@@ -235,7 +159,7 @@ void MainWindowTest::firstActivationOffersOnce() {
             QString("[CurrentFile]\nweft_pos=20\nFileType=0\nFileName=%1\n").arg(design).toUtf8());
     }
     TForm1& w = h.open();
-    h.answers = {Answer::No, Answer::Yes};  // no firmware download; continue the design
+    h.answers = {Answer::Yes};  // continue the design (no port open: no firmware question)
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     // Activation comes from the window system; make sure there is one.
@@ -523,6 +447,10 @@ void MainWindowTest::markerWithAndWithoutTabby() {
 void MainWindowTest::shaftPlotLayout() {
     Harness h(kNoLoom);
     TForm1& w = h.openShown();
+    // Without a design the box changes nothing.
+    w.ShaftModeClick(true);
+    QVERIFY(!w.shaftPanel()->isVisible());
+    w.ShaftModeClick(false);
     QVERIFY(h.load("twill8.dob"));
     QVERIFY(!w.shaftPanel()->isVisible());
     w.checkBox(Control::ShaftPlot)->click();
@@ -684,7 +612,7 @@ void MainWindowTest::runFromStartOnSimulator() {
 
     QVERIFY(stopWasEnabled);
     QVERIFY(menusWereDisabled);
-    QCOMPARE(w.session().runState, 0);
+    QCOMPARE(w.session().runState(), RunState::Idle);
     QVERIFY(!w.running());
     QVERIFY(w.button(Control::StartButton)->isEnabled());
     QVERIFY(!w.button(Control::StopButton)->isEnabled());
@@ -720,7 +648,10 @@ void MainWindowTest::screenshots() {
         Harness h(kNoLoom + "controllerArrangement=440\n");
         TForm1& w = h.openShown();
         w.resize(1100, 720);
-        QVERIFY(h.load(s.design));
+        const QString design = neutralCopy(s.design);
+        QVERIFY2(!design.isEmpty(), s.design);
+        QVERIFY(h.loadPath(design));
+        QCOMPARE(w.bottomLabel()->text(), design);
         if (s.shaftPlot) w.checkBox(Control::ShaftPlot)->click();
         w.showPick(1);
         QVERIFY(

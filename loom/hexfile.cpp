@@ -1,0 +1,92 @@
+#include "loom/hexfile.h"
+
+#include <cstdio>
+
+namespace wp {
+namespace {
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+std::string hex2(unsigned v) {
+    char buf[4];
+    std::snprintf(buf, sizeof buf, "%02X", v & 0xFFu);
+    return buf;
+}
+
+// Checks one record; empty when it is sound. Sets endOfFile for a type 01 record.
+std::string checkRecord(const std::string& line, bool& endOfFile) {
+    if (line.empty() || line[0] != ':') return "a record starts with ':'";
+    if ((line.size() - 1) % 2 != 0) return "odd number of hex digits";
+    std::vector<unsigned> bytes;
+    for (size_t i = 1; i + 1 < line.size(); i += 2) {
+        const int hi = hexDigit(line[i]), lo = hexDigit(line[i + 1]);
+        if (hi < 0 || lo < 0) return "'" + line.substr(i, 2) + "' is not a hex byte";
+        bytes.push_back(static_cast<unsigned>(hi * 16 + lo));
+    }
+    if (bytes.size() < 5) return "too short for a record";
+    const unsigned count = bytes[0];
+    if (bytes.size() != count + 5)
+        return "byte count " + hex2(count) + " but " + std::to_string(bytes.size() - 5) +
+               " data bytes";
+    const unsigned type = bytes[3];
+    if (type > 5) return "unknown record type " + hex2(type);
+    unsigned sum = 0;
+    for (size_t i = 0; i + 1 < bytes.size(); ++i) sum += bytes[i];
+    const unsigned want = (0x100u - (sum & 0xFFu)) & 0xFFu;
+    if (bytes.back() != want)
+        return "checksum " + hex2(bytes.back()) + ", the record needs " + hex2(want);
+    if (type == 1) {
+        if (count != 0) return "end-of-file record with data";
+        endOfFile = true;
+    }
+    return {};
+}
+
+}  // namespace
+
+HexFile checkIntelHex(const std::string& text) {
+    HexFile f;
+    f.size = text.size();
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        f.lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    bool endOfFile = false;
+    for (size_t i = 0; i < f.lines.size(); ++i) {
+        const std::string& line = f.lines[i];
+        const int number = static_cast<int>(i) + 1;
+        if (endOfFile) {
+            if (line.find_first_not_of(" \t") == std::string::npos) continue;
+            f.badLine = number;
+            f.fault = "data after the end-of-file record";
+            return f;
+        }
+        const std::string fault = checkRecord(line, endOfFile);
+        if (!fault.empty()) {
+            f.badLine = number;
+            f.fault = fault;
+            return f;
+        }
+    }
+    // Blank lines after the end record are not sent: the loader has nothing to do with them.
+    while (!f.lines.empty() && f.lines.back().find_first_not_of(" \t") == std::string::npos)
+        f.lines.pop_back();
+    if (!endOfFile) {
+        f.badLine = static_cast<int>(f.lines.size()) + 1;
+        f.fault =
+            f.lines.empty() ? "the file is empty" : "no end-of-file record (the file is cut short)";
+    }
+    return f;
+}
+
+}  // namespace wp
