@@ -7,6 +7,12 @@
 #include <memory>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "tools/floatkernels.h"
+
 namespace wp {
 
 namespace {
@@ -175,6 +181,158 @@ void cutRun(const Line& line, int pos, int c, int limit, Draw&& draw) {
     if (pos + d < line.n) line[pos + d] = kCutMark;
 }
 
+#if defined(__SSE2__)
+
+// Sixteen lines walked side by side, one cell of each line per step: wait[k]
+// counts the cells until line k's walk lands again (0: it lands on this cell).
+// A step of the walk is a few vector operations instead of a load that the
+// next load waits for.
+class LaneWalk {
+public:
+    explicit LaneWalk(int limit) : over_(_mm_set1_epi8(static_cast<char>(limit + 1))) {}
+    // Steps every lane over its cell in v; returns the lanes that land on a run
+    // longer than the limit (bit k for lane k).
+    unsigned step(__m128i v) {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i one = _mm_set1_epi8(1);
+        const __m128i land = _mm_cmpeq_epi8(wait_, zero);
+        // Unmarked cells and marks are stepped over one at a time.
+        const __m128i single =
+            _mm_or_si128(_mm_cmpeq_epi8(v, zero), _mm_cmpeq_epi8(v, _mm_set1_epi8(-1)));
+        const __m128i length =
+            _mm_or_si128(_mm_and_si128(single, one), _mm_andnot_si128(single, v));
+        wait_ = _mm_sub_epi8(
+            _mm_or_si128(_mm_and_si128(land, length), _mm_andnot_si128(land, wait_)), one);
+        const __m128i longer = _mm_cmpeq_epi8(_mm_max_epu8(v, over_), v);
+        return static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_andnot_si128(single, _mm_and_si128(land, longer))));
+    }
+
+private:
+    __m128i wait_ = _mm_setzero_si128();
+    __m128i over_;
+};
+
+// Transposes 16 rows of 16 bytes: each round interleaves row i with row i + 8,
+// which rotates a cell's 8-bit address (row, column) by one bit; four rounds
+// swap row and column.
+void transpose16(__m128i (&r)[16]) {
+    for (int round = 0; round < 4; ++round) {
+        __m128i t[16];
+        for (int i = 0; i < 8; ++i) {
+            t[2 * i] = _mm_unpacklo_epi8(r[i], r[i + 8]);
+            t[2 * i + 1] = _mm_unpackhi_epi8(r[i], r[i + 8]);
+        }
+        std::memcpy(r, t, sizeof t);
+    }
+}
+
+// Cells past a line's end read as one-cell runs, which are never cut.
+constexpr uint8_t kPad = 1;
+
+// Runs of the picks, 64 rows at a time: tiles of 16 x 16 cells are turned so
+// that a vector holds one cell of each of 16 rows, and four such walks run side
+// by side so that their steps overlap. The runs to cut are noted, then cut row
+// by row in order, so the draws come in the order of a walk of one row at a
+// time. A run's cuts fall between its first cell and the next cell the walk
+// reads, so cutting after the walk reads the same cells.
+void placeAlongPicks(uint8_t* map, int warps, int wefts, int limit, const CutDraw& draw) {
+    constexpr int kLanes = 16, kWalks = 4, kRows = kLanes * kWalks;
+    const auto w = static_cast<size_t>(warps);
+    std::vector<int> found[kRows];
+    for (int j0 = 0; j0 < wefts; j0 += kRows) {
+        const int rows = std::min(kRows, wefts - j0);
+        uint8_t* const band = map + static_cast<size_t>(j0) * w;
+        for (auto& f : found) f.clear();
+        LaneWalk walk[kWalks] = {LaneWalk(limit), LaneWalk(limit), LaneWalk(limit),
+                                 LaneWalk(limit)};
+        const int walks = (rows + kLanes - 1) / kLanes;
+        for (int x0 = 0; x0 < warps; x0 += kLanes) {
+            const int cols = std::min(kLanes, warps - x0);
+            __m128i r[kWalks][kLanes];
+            for (int b = 0; b < walks; ++b) {
+                const int first = b * kLanes, count = std::min(kLanes, rows - first);
+                if (count == kLanes && cols == kLanes) {
+                    for (int k = 0; k < kLanes; ++k)
+                        r[b][k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                            band + static_cast<size_t>(first + k) * w + x0));
+                } else {
+                    uint8_t tile[kLanes][kLanes];
+                    std::memset(tile, kPad, sizeof tile);
+                    for (int k = 0; k < count; ++k)
+                        std::memcpy(tile[k], band + static_cast<size_t>(first + k) * w + x0,
+                                    static_cast<size_t>(cols));
+                    for (int k = 0; k < kLanes; ++k)
+                        r[b][k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tile[k]));
+                }
+                transpose16(r[b]);
+            }
+            for (int c = 0; c < cols; ++c)
+                for (int b = 0; b < walks; ++b)
+                    for (unsigned hits = walk[b].step(r[b][c]); hits; hits &= hits - 1)
+                        found[b * kLanes + __builtin_ctz(hits)].push_back(x0 + c);
+        }
+        for (int k = 0; k < rows; ++k) {
+            const Line line{band + static_cast<size_t>(k) * w, 1, warps};
+            for (const int at : found[k])
+                cutRun(line, at, line[at], limit, [&] { return draw ? draw() : 0; });
+        }
+    }
+}
+
+// Runs of the warp ends, 64 neighbouring ends at a time (one cache line of
+// each row), walked row by row. The block's cells are copied side by side as
+// they are read, cut there, and copied back: cutting down the ends in the map
+// itself would touch a new page at every mark. The draws are handed out as a
+// walk of one end at a time would ask for them.
+void placeAlongWarpEnds(uint8_t* map, int warps, int wefts, int limit, const CutDraw& draw) {
+    constexpr int kLanes = 16, kWalks = 4, kBlock = kLanes * kWalks;
+    const auto w = static_cast<size_t>(warps);
+    struct Run {
+        int row, cells;
+    };
+    std::vector<Run> found[kBlock];
+    std::vector<uint8_t> block(static_cast<size_t>(wefts) * kBlock);
+    for (int x0 = 0; x0 < warps; x0 += kBlock) {
+        const int ends = std::min(kBlock, warps - x0);
+        bool any = false;
+        for (auto& f : found) f.clear();
+        LaneWalk walk[kWalks] = {LaneWalk(limit), LaneWalk(limit), LaneWalk(limit),
+                                 LaneWalk(limit)};
+        for (int j = 0; j < wefts; ++j) {
+            const uint8_t* row = map + static_cast<size_t>(j) * w + static_cast<size_t>(x0);
+            uint8_t* const copy = block.data() + static_cast<size_t>(j) * kBlock;
+            if (ends == kBlock) {
+                std::memcpy(copy, row, kBlock);
+            } else {
+                std::memset(copy, kPad, kBlock);
+                std::memcpy(copy, row, static_cast<size_t>(ends));
+            }
+            for (int b = 0; b < kWalks && b * kLanes < ends; ++b) {
+                const uint8_t* cells = copy + b * kLanes;
+                for (unsigned hits =
+                         walk[b].step(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cells)));
+                     hits; hits &= hits - 1) {
+                    const int k = __builtin_ctz(hits);
+                    found[b * kLanes + k].push_back({j, cells[k]});
+                    any = true;
+                }
+            }
+        }
+        if (!any) continue;
+        for (int k = 0; k < ends; ++k) {
+            const Line line{block.data() + k, kBlock, wefts};
+            for (const Run& r : found[k])
+                cutRun(line, r.row, r.cells, limit, [&] { return draw ? draw() : 0; });
+        }
+        for (int j = 0; j < wefts; ++j)
+            std::memcpy(map + static_cast<size_t>(j) * w + static_cast<size_t>(x0),
+                        block.data() + static_cast<size_t>(j) * kBlock, static_cast<size_t>(ends));
+    }
+}
+
+#else
+
 // Whether cutting a run of c cells asks for a draw.
 bool cutNeedsDraw(int c, int limit) {
     while (c > 2 * limit + 1) c -= limit + 1;
@@ -262,6 +420,12 @@ void placeAlongWarpEnds(uint8_t* map, int warps, int wefts, int limit, const Cut
     }
 }
 
+void placeAlongPicks(uint8_t* map, int warps, int wefts, int limit, const CutDraw& draw) {
+    placeLines(map, static_cast<size_t>(warps), 1, wefts, warps, limit, draw);
+}
+
+#endif
+
 std::optional<int> usableLimit(std::optional<int> limit) {
     if (!limit || *limit <= 2) return std::nullopt;
     return std::min(*limit, kCutLimitMax);
@@ -328,12 +492,18 @@ void runFloatPass(DesignModel& d, FloatLine line, FloatPass kind) {
     const size_t cells =
         static_cast<size_t>(d.header.wefts()) * static_cast<size_t>(d.header.warps());
     if (kind != FloatPass::Count && a.floatMap.size() != cells) a.floatMap.assign(cells, 0);
+    const bool alongPicks = line == FloatLine::Picks;
     switch (kind) {
         case FloatPass::Count:
+            if (alongPicks ? floatkernels::passAlongPicks(d, h.data(), nullptr)
+                           : floatkernels::countAlongWarpEnds(d, h.data()))
+                return;
             return pass<true, false>(d, line, h.data(), nullptr);
         case FloatPass::CountAndMark:
+            if (alongPicks && floatkernels::passAlongPicks(d, h.data(), a.floatMap.data())) return;
             return pass<true, true>(d, line, h.data(), a.floatMap.data());
         case FloatPass::Mark:
+            if (alongPicks && floatkernels::passAlongPicks(d, nullptr, a.floatMap.data())) return;
             return pass<false, true>(d, line, nullptr, a.floatMap.data());
     }
 }
@@ -398,9 +568,8 @@ void placeCutMarks(DesignModel& d, const CutDraw& draw) {
     const int limit = a.floatCutLimit;
     const size_t cells = static_cast<size_t>(warps) * static_cast<size_t>(wefts);
     if (cells > 0 && a.floatMap.size() >= cells && limit > 0) {
-        const auto w = static_cast<size_t>(warps);
         if (a.displayMode == kWeftFloatsMarked)
-            placeLines(a.floatMap.data(), w, 1, wefts, warps, limit, draw);
+            placeAlongPicks(a.floatMap.data(), warps, wefts, limit, draw);
         else if (a.displayMode == kWarpFloatsMarked)
             placeAlongWarpEnds(a.floatMap.data(), warps, wefts, limit, draw);
     }
