@@ -3,9 +3,10 @@
 namespace wp {
 namespace {
 
+// Checked stores; they also spare GCC 12 at -O3 a false null-pointer warning.
 void put16(std::vector<uint8_t>& out, size_t at, unsigned v) {
-    out[at] = static_cast<uint8_t>(v >> 8);
-    out[at + 1] = static_cast<uint8_t>(v);
+    out.at(at) = static_cast<uint8_t>(v >> 8);
+    out.at(at + 1) = static_cast<uint8_t>(v);
 }
 
 void put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {

@@ -25,7 +25,11 @@ std::string checkRecord(const std::string& line, bool& endOfFile) {
     std::vector<unsigned> bytes;
     for (size_t i = 1; i + 1 < line.size(); i += 2) {
         const int hi = hexDigit(line[i]), lo = hexDigit(line[i + 1]);
-        if (hi < 0 || lo < 0) return "'" + line.substr(i, 2) + "' is not a hex byte";
+        if (hi < 0 || lo < 0) {
+            std::string text = "'";
+            text.append(line, i, 2).append("' is not a hex byte");
+            return text;
+        }
         bytes.push_back(static_cast<unsigned>(hi * 16 + lo));
     }
     if (bytes.size() < 5) return "too short for a record";
