@@ -88,7 +88,7 @@ std::vector<std::pair<std::uint8_t, std::uint8_t>> selfTestReport(int modules, b
         number(5);
         step(30);
         number(17);
-        step(32);
+        step(33);
         step(34);
         step(36);
         report.emplace_back(kAnswerFailed, 0);
