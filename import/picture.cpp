@@ -36,6 +36,15 @@ int blankEdgeWidth(const Picture& p, int row) {
 
 namespace {
 
+// Whether every counted pixel is darker than mid-grey and none of them lies
+// below the threshold: the sampled rows were one dark band, and the
+// threshold they give would lift nothing of it (threshold 0 for pure black).
+bool oneUnliftedDarkBand(const int (&counts)[128], int threshold) {
+    for (int l = 0; l < 128; ++l)
+        if (counts[l] != 0 && (l >= 64 || l < threshold)) return false;
+    return true;
+}
+
 // Lightness counts of the columns first..last of the given rows of pixel data.
 void countRows(const Picture& p, int fromRow, int toRow, int first, int last, int (&counts)[128]) {
     std::fill(std::begin(counts), std::end(counts), 0);
@@ -100,9 +109,10 @@ ReadResult readBilevel(const Picture& p, DesignModel& d, const ReadOptions& opti
     int counts[128];
     countRows(p, 0, std::min(1, p.height - 1), first, last, counts);
     int threshold = histogramThreshold(counts);
-    if (threshold == 0) {
-        // Two sampled rows of one dark band (a frame, a white-on-black fax):
-        // the whole picture tells light from dark.
+    if (oneUnliftedDarkBand(counts, threshold)) {
+        // Two sampled rows of one dark band (a frame, a white-on-black fax)
+        // give a threshold below the band itself: the whole picture tells
+        // light from dark.
         const int a = dataRow(0), b = dataRow(wefts - 1);
         countRows(p, std::min(a, b), std::max(a, b), first, last, counts);
         threshold = histogramThreshold(counts);

@@ -337,6 +337,30 @@ TEST_F(Pictures, OneDarkBandInTheSampledRowsStillGivesADesign) {
     ASSERT_TRUE(openBmp(encodeBmp(picture(40, 40, dark))));
     for (int j = 0; j < 40; ++j)
         for (int x = 0; x < 40; ++x) ASSERT_EQ(up(j, x), dark(x, j)) << x << "," << j;
+
+    // A scanned white-on-black fax: the black is not quite black, so the
+    // sampled rows give a small threshold that still lifts none of them.
+    constexpr uint32_t kNearBlack = 0x141414;
+    auto text = [](int x, int y) { return y > 3 && (x * 7 + y * 3) % 5 == 0; };
+    RgbImage fax(40, 20);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 40; ++x) fax.set(x, y, text(x, y) ? kWhite : kNearBlack);
+    ASSERT_TRUE(openBmp(encodeBmp(fax)));
+    for (int j = 0; j < 20; ++j)
+        for (int x = 0; x < 40; ++x) ASSERT_EQ(up(j, x), !text(x, j)) << x << "," << j;
+
+    // Sampled rows of a dark band with lighter texture keep their own threshold.
+    RgbImage textured(40, 20);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 40; ++x)
+            textured.set(x, y,
+                         y < 2 ? (x % 2 ? 0x505050u : kNearBlack) : (x % 3 ? kWhite : kBlack));
+    ASSERT_TRUE(openBmp(encodeBmp(textured)));
+    // 0x505050 (lightness 40) is above the sampled threshold; white too.
+    EXPECT_FALSE(up(0, 1));
+    EXPECT_TRUE(up(0, 0));
+    EXPECT_FALSE(up(5, 1));
+    EXPECT_TRUE(up(5, 0));
 }
 
 // An 8-bit picture whose first 16 columns hold one marker pixel a row.
