@@ -326,7 +326,8 @@ bool writeFileAtomically(const std::string& path, const std::string& data, std::
     const std::string target = writeTarget(path);
     if (target.empty()) return fail(path);
     struct stat st {};
-    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
         if (error)
             *error = path + ": " +
                      (S_ISDIR(st.st_mode)    ? "is a folder"
@@ -355,7 +356,9 @@ bool writeFileAtomically(const std::string& path, const std::string& data, std::
         }
         done += static_cast<size_t>(n);
     }
-    if (::fsync(fd) != 0 || ::fchmod(fd, 0644) != 0) {
+    // The replacement keeps the permissions of the file it replaces.
+    const mode_t mode = exists ? (st.st_mode & 07777) : 0644;
+    if (::fsync(fd) != 0 || ::fchmod(fd, mode) != 0) {
         const int e = errno;
         ::close(fd);
         ::unlink(tmp.c_str());

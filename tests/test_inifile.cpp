@@ -136,10 +136,18 @@ TEST(IniFile, SavesThroughSymbolicLinksAndRefusesWhatIsNoFile) {
     std::ifstream in(target);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(text, "new");
+    // The replaced file keeps its permissions; a new one is readable by all.
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_TRUE(writeFileAtomically((dir / "chain.ini").string(), "newer", &err)) << err;
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
     // A link to a file not there yet creates it.
     fs::create_symlink("real/fresh.txt", dir / "dangling");
     ASSERT_TRUE(writeFileAtomically((dir / "dangling").string(), "x", &err)) << err;
     EXPECT_TRUE(fs::is_regular_file(dir / "real" / "fresh.txt"));
+    EXPECT_EQ(fs::status(dir / "real" / "fresh.txt").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read);
 
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
     struct Refused {
