@@ -180,7 +180,11 @@ public:
                up.find("ON") != std::string::npos || up.find("YE") != std::string::npos;
     }
     void require(std::string_view section) const {
-        if (!has(section)) throw Failure{"the file has no [" + std::string(section) + "] section"};
+        if (has(section)) return;
+        if (ini_.hasSection(section))
+            throw Failure{"its [CONTENTS] section marks the [" + std::string(section) +
+                          "] section as absent"};
+        throw Failure{"the file has no [" + std::string(section) + "] section"};
     }
 
     std::optional<long> number(std::string_view section, std::string_view key) const {
@@ -401,18 +405,33 @@ void readDraft(const IniFile& ini, DesignModel& d, ReadResult& r) {
     const NumberLists threading = numberLists(wif, "THREADING", W);
     int treadleCount = 0, tiedTreadles = 0;
     NumberLists tieUp(0);
+    // A draft that names more shafts or treadles than it declares is read with
+    // all it names, and the weaver is told: left out, they would leave picks
+    // blank that the file does not.
     if (treadled) {
-        tiedTreadles = static_cast<int>(std::min<long>(
-            declaredTreadles > 0 ? declaredTreadles : wif.largestKey("TIEUP"), 65535));
+        const long tieUpKeys = wif.largestKey("TIEUP");
+        tiedTreadles =
+            static_cast<int>(std::min<long>(std::max(declaredTreadles, tieUpKeys), 65535));
         tieUp = numberLists(wif, "TIEUP", tiedTreadles);
         treadleCount = tiedTreadles;
     }
     const NumberLists picks = numberLists(wif, treadled ? "TREADLING" : "LIFTPLAN", F);
-    if (treadled && declaredTreadles <= 0)
-        treadleCount = std::max(treadleCount, std::min(picks.largest(), 65535));
-    // Without a number of shafts, the largest shaft the draft names.
+    if (treadled) treadleCount = std::max(treadleCount, std::min(picks.largest(), 65535));
+    if (treadled && declaredTreadles > 0 && treadleCount > declaredTreadles)
+        r.tell(BoxKind::Information, "The draft declares " + std::to_string(declaredTreadles) +
+                                         " treadles but uses treadles up to " +
+                                         std::to_string(treadleCount) +
+                                         ": it is read with all of them.");
     const int largestShaft =
         std::max({threading.largest(), tieUp.largest(), treadled ? 0 : picks.largest()});
+    if (declaredShafts > 0 && largestShaft > declaredShafts) {
+        r.tell(BoxKind::Information, "The draft declares " + std::to_string(declaredShafts) +
+                                         " shafts but uses shafts up to " +
+                                         std::to_string(largestShaft) +
+                                         ": it is read with all of them.");
+        declaredShafts = largestShaft;
+    }
+    // Without a number of shafts, the largest shaft the draft names.
     const int shafts =
         static_cast<int>(std::min<long>(declaredShafts > 0 ? declaredShafts : largestShaft, 65535));
     if (shafts == 0) throw Failure{"the draft names no shafts"};
@@ -425,8 +444,8 @@ void readDraft(const IniFile& ini, DesignModel& d, ReadResult& r) {
     ShaftSets treadleShafts(treadleCount + 1, named);
     bool combined = lifted;
     if (treadled) {
-        // Without a number of treadles the treadling may name more than the
-        // tie-up has: those raise nothing.
+        // The treadling may name treadles the tie-up does not have: those
+        // raise nothing.
         for (int t = 1; t <= tiedTreadles; ++t)
             for (const int* s = tieUp.begin(t); s != tieUp.end(t); ++s)
                 if (*s <= named) treadleShafts.add(t, *s);

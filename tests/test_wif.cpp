@@ -233,6 +233,25 @@ TEST_F(Wif, TreadlesBeyondTheTieUpRaiseNothing) {
     EXPECT_TRUE(s.design().liftAt(PickNo{2}, 2));
 }
 
+TEST_F(Wif, ShaftsAndTreadlesBeyondTheDeclaredCountsAreReadAndTold) {
+    // The rosepath written as declaring 2 shafts and 2 treadles: left out, the
+    // others would leave picks blank that the file does not.
+    const WifDraft w = rosepath();
+    std::string text = writeWif(w);
+    text.replace(text.find("Shafts=4"), 8, "Shafts=2");
+    text.replace(text.find("Treadles=6"), 10, "Treadles=2");
+    ASSERT_TRUE(openText(text)) << lastBox();
+    EXPECT_EQ(s.design().header.shafts(), 4);
+    EXPECT_EQ(s.design().header.treadles(), 6);
+    expectDrawdown(w);
+    EXPECT_EQ(ui.boxTexts(),
+              (std::vector<std::string>{
+                  "The draft declares 2 treadles but uses treadles up to 6: it is read with all "
+                  "of them.",
+                  "The draft declares 2 shafts but uses shafts up to 4: it is read with all of "
+                  "them."}));
+}
+
 TEST_F(Wif, ProfileFileRulesAsWeavingProgramsWriteThem) {
     ASSERT_TRUE(openText(kHandWritten)) << lastBox();
     const DesignModel& d = s.design();
@@ -254,7 +273,9 @@ TEST_F(Wif, ContentsWordsThatSayYesAndNo) {
         std::string text = kHandWritten;
         text.replace(text.find("warp=1"), 6, std::string("warp=") + no);
         EXPECT_FALSE(openText(text)) << no;
-        EXPECT_NE(lastBox().find("the file has no [WARP] section"), std::string::npos) << lastBox();
+        EXPECT_NE(lastBox().find("its [CONTENTS] section marks the [WARP] section as absent"),
+                  std::string::npos)
+            << lastBox();
     }
 }
 
