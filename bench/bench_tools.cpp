@@ -10,6 +10,7 @@
 
 #include "app/session.h"
 #include "import/load.h"
+#include "tools/floatkernels.h"
 #include "tools/floats.h"
 
 namespace {
@@ -62,6 +63,10 @@ void BM_Analyse(benchmark::State& state) {
     Fixture& f = fixture();
     if (!f.ok) return state.SkipWithError("the big design did not load");
     wp::DesignModel& d = f.session.design();
+    // Arg 1: the wide-vector kernels where the processor has them; 0: the
+    // cell-by-cell way other processors take.
+    wp::floatkernels::setEnabled(state.range(0) == 1);
+    state.SetLabel(wp::floatkernels::enabled() ? "wide vectors" : "cell by cell");
     double toolMs = 0, baseMs = 0;
     int i = 0;
     for (auto _ : state) {
@@ -73,8 +78,9 @@ void BM_Analyse(benchmark::State& state) {
     }
     report(state, toolMs, baseMs);
     state.counters["mxweft"] = std::stod(wp::longestFloatText(d.analysis.weftHistogram));
+    wp::floatkernels::setEnabled(true);
 }
-BENCHMARK(BM_Analyse)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_Analyse)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_CutPreviewPlacement(benchmark::State& state) {
     Fixture& f = fixture();
