@@ -49,9 +49,10 @@ bool Journal::record(const JournalEntry& e) {
     if (e.designFile.find_first_of("\r\n") != std::string::npos) return false;
     char numbers[160];
     std::snprintf(numbers, sizeof numbers,
-                  "FileType=%d\npick=%d\nStartWeft=%d\nEndWeft=%d\nReverse=%d\nLoop=%d\nTabby=%d\n",
+                  "FileType=%d\npick=%d\nStartWeft=%d\nEndWeft=%d\nReverse=%d\nLoop=%d\nTabby=%d\n"
+                  "OnLoom=%d\n",
                   static_cast<int>(e.designType), e.pick, e.startWeft, e.endWeft, e.reverse, e.loop,
-                  e.tabby);
+                  e.tabby, e.onLoom);
     // Quoted: the reader keeps a name's spaces inside the quotes.
     std::string text =
         std::string("[") + kSection + "]\nFileName=\"" + e.designFile + "\"\n" + numbers;
@@ -104,6 +105,7 @@ std::optional<JournalEntry> Journal::read() const {
     e.reverse = ini.readInt(kSection, "Reverse", 0) != 0;
     e.loop = ini.readInt(kSection, "Loop", 0) != 0;
     e.tabby = ini.readInt(kSection, "Tabby", 0) != 0;
+    e.onLoom = ini.readInt(kSection, "OnLoom", 0) != 0;
     // A journal that does not make sense is no position to offer.
     if (e.designFile.empty() || type < 0 || type > static_cast<int>(FileType::Wif) ||
         e.startWeft < 1 || e.endWeft < e.startWeft || e.pick < e.startWeft || e.pick > e.endWeft)

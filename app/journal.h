@@ -7,16 +7,19 @@
 
 namespace wp {
 
-// Where weaving stood when the loom last reported a pick woven.
+// Where weaving stood when the loom last reported a pick woven or took one.
 struct JournalEntry {
     std::string designFile;
     FileType designType = FileType::Native;
-    int pick = 0;  // the last pick woven
+    int pick = 0;  // the last pick woven, or the one the loom holds (onLoom)
     int startWeft = 1;
     int endWeft = 1;
     bool reverse = false;
     bool loop = false;
     bool tabby = false;
+    // The loom had taken the pick whole but not yet reported it woven: the
+    // weaver's next treadle weaves it, program or not, so it counts as woven.
+    bool onLoom = false;
 };
 
 // The position journal: a small file beside the settings file, rewritten

@@ -71,7 +71,7 @@ bool Lifecycle::FormActivate() {
     s_.controllerReset(0);
 
     // A journal left behind: weaving stopped without the program closing.
-    if (const auto entry = s_.journal().read(); entry && nextPickAfter(*entry) != 0) {
+    if (auto entry = s_.journal().read(); entry && (entry->onLoom || nextPickAfter(*entry) != 0)) {
         if (s_.ui().askYesNo(journalOffer(*entry)) && continueFromJournal(*entry)) return true;
     }
 
@@ -89,20 +89,33 @@ std::string journalOffer(const JournalEntry& e) {
            e.designFile + ". Continue from the next pick?";
 }
 
-bool Lifecycle::continueFromJournal(const JournalEntry& e) {
+std::string onLoomQuestion(const JournalEntry& e) {
+    return "Pick " + std::to_string(e.pick) +
+           " had been sent to the loom when weaving stopped. Has the loom woven it?";
+}
+
+bool Lifecycle::continueFromJournal(JournalEntry& e) {
     DesignLoader loader(s_);
     if (!loader.reload(e.designFile, e.designType) || !s_.design().designReady) return false;
+    if (e.onLoom) {
+        // Only the weaver knows whether the loom wove it before it was reset.
+        if (!s_.ui().askYesNo(onLoomQuestion(e))) {
+            const bool first = e.reverse ? e.pick == e.endWeft : e.pick == e.startWeft;
+            e.pick = first ? 0 : e.pick + (e.reverse ? 1 : -1);
+        }
+        e.onLoom = false;
+    }
     WindowState& w = s_.window();
     RunPanel panel = w.panel();
     panel.startWeft = e.startWeft;
     panel.endWeft = e.endWeft;
     panel.nextWeft = nextPickAfter(e);
-    panel.currentWeft = std::to_string(e.pick);
+    if (e.pick > 0) panel.currentWeft = std::to_string(e.pick);
     w.setPanel(panel);
     w.setChecked(Control::ReverseBox, e.reverse);
     w.setChecked(Control::LoopCheck, e.loop);
     w.setChecked(Control::TabbyCheck, e.tabby);
-    s_.design().currentPick = e.pick;
+    s_.design().currentPick = e.pick > 0 ? e.pick : panel.nextWeft;
     return true;
 }
 

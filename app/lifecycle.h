@@ -29,6 +29,8 @@ std::string defaultLogPath();
 
 // The question asked at start-up when a position journal was left behind.
 std::string journalOffer(const JournalEntry& e);
+// Asked when the journal's pick was on the loom, not reported woven.
+std::string onLoomQuestion(const JournalEntry& e);
 
 // The program's start, first activation, close and end, and the small commands
 // that belong to the program as a whole. Shared by the window, the CLI and tests;
@@ -48,9 +50,11 @@ public:
     bool FormActivate();
 
     // Loads the journal's design and sets the run panel to go on after its
-    // pick in its direction (Resume weaves from there). False when the design
-    // could not be loaded for weaving.
-    bool continueFromJournal(const JournalEntry& e);
+    // pick in its direction (Resume weaves from there). A pick the loom held
+    // unreported is the weaver's to call woven or not; the entry is left with
+    // the last pick woven (0: none of its range). False when the design could
+    // not be loaded for weaving.
+    bool continueFromJournal(JournalEntry& e);
 
     // The main window is closing: keeps or forgets the design and pick in the
     // settings file, and removes the position journal. True when the

@@ -144,6 +144,17 @@ void SelfTestRun::Button1Click() {
             if (step.changedRow >= 0 && onRow)
                 onRow(step.changedRow, report_.rows()[static_cast<size_t>(step.changedRow)]);
             finished = step.finished;
+            // The closing line ends the report; the verdict that follows it is
+            // read too, so that it is shown rather than left on the line.
+            if (finished && step.status.empty() && !stopAsked_) {
+                const SelfTestAnswer v = drv.awaitSelfTestAnswer(kSelfTestVerdictMs);
+                if (v.kind == SelfTestAnswer::Kind::Answer) {
+                    // Anything else after the closing line leaves the report as it is.
+                    SelfTestReport after = report_;
+                    const SelfTestReport::Step last = after.onAnswer(v.code, v.value);
+                    if (!last.status.empty()) setStatus(last.status);
+                }
+            }
         }
     }
     idle_ = true;

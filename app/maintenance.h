@@ -81,5 +81,8 @@ private:
 
 // How long a stopped test waits for the controller's closing words.
 inline constexpr int kSelfTestStopGraceMs = 5000;
+// How long the controller's verdict (test passed or failed) is waited for
+// after the report's closing line.
+inline constexpr int kSelfTestVerdictMs = 1000;
 
 }  // namespace wp

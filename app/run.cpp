@@ -254,8 +254,11 @@ WeavingRun::Ending WeavingRun::pickLoop(TWeave& drv) {
         std::error_code ec;
         const auto path = std::filesystem::absolute(d.designFileName, ec);
         journalDesign_ = ec ? d.designFileName : path.lexically_normal().string();
+        journalBefore_ = s_.journal().read();
+        wovenThisRun_ = 0;
     }
     int taken = 0;
+    int unanswered = 0;  // a pick whose end went unanswered, until its report
     int next = d.currentPick;
     Ending ending = Ending::Quiet;
     inFlight_.clear();
@@ -272,11 +275,20 @@ WeavingRun::Ending WeavingRun::pickLoop(TWeave& drv) {
                 ending = lineBroken(drv);
                 break;
             }
-            if (sent != SendResult::Accepted) {
+            if (sent == SendResult::Unanswered) {
+                // Ending here would leave a pick on the loom that the run never
+                // counts: its report (or Stop) decides.
+                ui.setStatus("No answer to the end of pick " + std::to_string(next) +
+                             ": waiting for the loom to report it woven (Stop ends the wait).");
+                unanswered = next;
+            } else if (sent != SendResult::Accepted) {
                 ending = Ending::CommunicationError;
                 break;
             }
             inFlight_.push_back(next);
+            // A pick the loom holds whole is woven at the weaver's next treadle,
+            // whatever becomes of the program: a resume goes on after it.
+            if (sent == SendResult::Accepted) journalPosition(next, true);
             next = NextPick(next);
             // The last woven pick's record is made durable while the loom weaves.
             s_.journal().flush();
@@ -289,6 +301,10 @@ WeavingRun::Ending WeavingRun::pickLoop(TWeave& drv) {
                 s_.setRunState(RunState::Sending);
                 if (!inFlight_.empty()) {
                     ++taken;
+                    if (inFlight_.front() == unanswered) {
+                        unanswered = 0;
+                        ui.setStatus("");
+                    }
                     pickTaken(inFlight_.front());
                 }
                 break;
@@ -344,17 +360,21 @@ void WeavingRun::pickWoven(int pick) {
     d.currentPick = pick;
     // Before anything else, the next pick included: a crash from here on
     // finds this pick woven.
-    if (journalling_) {
-        const RunPanel& panel = s_.window().panel();
-        s_.journal().record({journalDesign_, d.designFileType, pick, panel.startWeft, panel.endWeft,
-                             s_.window().checked(Control::ReverseBox),
-                             s_.window().checked(Control::LoopCheck),
-                             s_.window().checked(Control::TabbyCheck)});
-    }
+    journalPosition(pick, false);
     if (onPickWoven) onPickWoven(pick);
     // At the end of the sequence the box falls back to its first value: the
     // pick just woven is never offered again.
     setNextWeft(NextPick(pick));
+}
+
+void WeavingRun::journalPosition(int pick, bool onLoom) {
+    if (!journalling_) return;
+    if (!onLoom) wovenThisRun_ = pick;
+    const RunPanel& panel = s_.window().panel();
+    s_.journal().record({journalDesign_, s_.design().designFileType, pick, panel.startWeft,
+                         panel.endWeft, s_.window().checked(Control::ReverseBox),
+                         s_.window().checked(Control::LoopCheck),
+                         s_.window().checked(Control::TabbyCheck), onLoom});
 }
 
 void WeavingRun::stopped(TWeave& drv) {
@@ -366,8 +386,19 @@ void WeavingRun::stopped(TWeave& drv) {
     // The loom may have finished a pick as the stop went out: it counts.
     for (int n = drv.takeWovenReports(); n > 0 && !inFlight_.empty(); --n)
         pickTaken(inFlight_.front());
-    // Picks the stop cancelled: the next run starts with the oldest.
-    if (!inFlight_.empty()) setNextWeft(inFlight_.front());
+    // Picks the stop cancelled: the next run starts with the oldest, and the
+    // journal no longer counts one the loom held.
+    if (!inFlight_.empty()) {
+        setNextWeft(inFlight_.front());
+        if (journalling_) {
+            if (wovenThisRun_ > 0)
+                journalPosition(wovenThisRun_, false);
+            else if (journalBefore_)
+                s_.journal().record(*journalBefore_);
+            else
+                s_.journal().remove();
+        }
+    }
     s_.ui().showPick(d.currentPick);
     setCurrentWeft(d.currentPick);
     s_.journal().flush();

@@ -2,8 +2,10 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "app/journal.h"
 #include "app/session.h"
 
 namespace wp {
@@ -52,6 +54,9 @@ private:
     // The picks of a started run, until it ends.
     Ending pickLoop(TWeave& drv);
     void pickWoven(int pick);
+    // Keeps the position in the journal: the last pick woven, or the one the
+    // loom has just taken.
+    void journalPosition(int pick, bool onLoom);
     void stopped(TWeave& drv);
     void pickTaken(int pick);
     Ending lineBroken(TWeave& drv);
@@ -69,6 +74,11 @@ private:
     // The run's woven picks go to the position journal, under this design name.
     bool journalling_ = false;
     std::string journalDesign_;
+    // The journal's entry before this run, and the last pick this run saw
+    // woven: what the journal goes back to when a stop cancels a pick the
+    // loom held.
+    std::optional<JournalEntry> journalBefore_;
+    int wovenThisRun_ = 0;
 };
 
 }  // namespace wp

@@ -43,7 +43,7 @@ int selftest(CliContext& ctx, const std::string& saveTo) {
     };
     // Ctrl-C is the window's Stop button: the controller is asked to end the test.
     ctx.ui.onInterrupt([](void* t) { static_cast<SelfTestRun*>(t)->Button2Click(); }, &test);
-    std::signal(SIGINT, onSigint);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, onSigint);
     test.activate();
     test.Button1Click();
     if (!test.status().empty()) std::cout << test.status() << std::endl;

@@ -28,18 +28,21 @@ void onSigint(int) {
 
 int weave(CliContext& ctx, const WeaveOptions& o) {
     Session& s = ctx.session;
-    s.loadSettings(true);
-    // Nothing can be woven without the port; why has been said.
-    if (s.driver() && !s.driver()->portOpen()) return 1;
-    WeavingRun run(s);
-    run.applyCaptions();
     std::optional<JournalEntry> journal;
     if (o.resumeJournal) {
+        // Said before the port is tried: without a journal there is nothing to go on with.
         journal = s.journal().read();
         if (!journal) {
             std::cerr << "weavepilot-cli: no weaving journal (" << s.journal().path() << ")\n";
             return 1;
         }
+    }
+    s.loadSettings(true);
+    // Nothing can be woven without the port; why has been said.
+    if (s.driver() && !s.driver()->portOpen()) return 1;
+    WeavingRun run(s);
+    run.applyCaptions();
+    if (journal) {
         if (!Lifecycle(s).continueFromJournal(*journal)) return 1;
     } else if (o.file.empty()) {
         std::cerr << "weavepilot-cli: weave needs a design FILE or --resume-journal\n";
@@ -68,6 +71,9 @@ int weave(CliContext& ctx, const WeaveOptions& o) {
         }
         s.window().setNextWeft(next);
     } else {
+        if (o.to > wefts)
+            std::cerr << "weavepilot-cli: the design has " << wefts << " picks: weaving to pick "
+                      << wefts << "\n";
         s.window().setStartWeft(std::min(o.from > 0 ? o.from : 1, wefts));
         s.window().setEndWeft(std::min(o.to > 0 ? o.to : wefts, wefts));
         // Without --resume the run resumes where its direction begins; a pick
@@ -91,7 +97,9 @@ int weave(CliContext& ctx, const WeaveOptions& o) {
         if (!loop && pick == last) run.StopButtonClick();
     };
     ctx.ui.onInterrupt([](void* r) { static_cast<WeavingRun*>(r)->StopButtonClick(); }, &run);
-    std::signal(SIGINT, onSigint);
+    // A terminal closed, a logout or a plain kill stop the run as Ctrl-C
+    // does: the loom is told, and the picks it wove are counted.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, onSigint);
 
     if (o.resume > 0 || o.direct || journal)
         run.ResumeButtonClick();

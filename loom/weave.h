@@ -57,6 +57,8 @@ enum class SendResult {
     NotAccepted,  // not acknowledged: the controller does not have it
     Stopped,      // not sent: the Stop button was pressed
     LineError,    // the line broke while sending
+    Unanswered,   // sent whole, but the answer to its last frame did not come: the
+                  // controller may hold the pick, and the loom's report decides
 };
 
 // What the loom said while the run waited for a pick.

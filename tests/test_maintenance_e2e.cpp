@@ -181,8 +181,8 @@ TEST_F(Maintenance, SelfTestOfAPassingAndAFailingController) {
         } else {
             EXPECT_EQ(rows.back(), "MASTER AND ALL DRIVER TESTS PASSED");
         }
-        // The test ends at its closing line; the status stays as it was.
-        EXPECT_EQ(test.status(), "");
+        // The report ends at its closing line; the controller's verdict after it is shown.
+        EXPECT_EQ(test.status(), fail ? "Test failure" : "Test OK");
         // Every row reached the window as it was filled or extended.
         EXPECT_EQ(shown.back().second, rows.back());
         EXPECT_EQ(s->runState(), RunState::Idle);

@@ -353,6 +353,26 @@ TEST_F(Weave, DroppedAnswerEndsTheRunAndResumeCarriesOn) {
     expectCloth(seq(1, 4));
 }
 
+TEST_F(Weave, UnansweredEndOfPickWaitsForTheLoomsReport) {
+    // The end of pick 1 is taken but its answer is lost, and the weaver is
+    // slower than the answer's time: the pick is on the loom and woven later.
+    sim::LoomSimOptions o = fastJx3();
+    o.weaveDelay = 3300ms;
+    o.dropAnswers = {frameOfPick(1, 1)};
+    connect("", o);
+    load(jacquard(40, 10));
+    range(1, 1);
+    run->StartButtonClick();
+    EXPECT_EQ(woven, seq(1, 1));
+    EXPECT_TRUE(ui.boxes.empty()) << ui.boxTexts().front();
+    EXPECT_NE(std::find(ui.statuses.begin(), ui.statuses.end(),
+                        "No answer to the end of pick 1: waiting for the loom to report it "
+                        "woven (Stop ends the wait)."),
+              ui.statuses.end());
+    EXPECT_EQ(s->runState(), RunState::Idle);
+    expectCloth(seq(1, 1));
+}
+
 TEST_F(Weave, HangUpWhileSendingAPick) {
     sim::LoomSimOptions o = fastJx3();
     o.hangupAfterPicks = 3;  // the line goes while pick 4 is sent

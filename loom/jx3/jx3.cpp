@@ -243,16 +243,23 @@ SendResult Tjx3::SendPick(const PickRequest& request) {
     RunFlags& flags = env_.flags;
     buildPick(request.pick, request.tabby);
     const int n = std::clamp(modules_, 0, kMaxModules);
-    int r = kOk;
-    for (int k = 1; k <= n + 1 && r == kOk; ++k) {
+    for (int k = 1; k <= n + 1; ++k) {
         // Stop between frames: the controller holds part of a pick at most,
         // which the stop clears.
         if (flags.stopRequest) return SendResult::Stopped;
-        r = k <= n ? sendBlock(k) : SendFrame(kEndOfPick, static_cast<uint8_t>(n), 0);
-        if (r == kOk && !ResponseIs(0, kAccepted) && !(k > n && takenByReport_))
-            return SendResult::NotAccepted;
+        const bool end = k > n;
+        const int r = end ? SendFrame(kEndOfPick, static_cast<uint8_t>(n), 0) : sendBlock(k);
+        if (r != kOk && errorFlags_ != 0) return SendResult::LineError;
+        if (r == kLineError && end && flags.timeOutFlag) {
+            // Every block was taken; only the end's answer is missing. Lost or
+            // late, the end may have been taken and the pick woven: the loom's
+            // report tells.
+            ++unreported_;
+            return SendResult::Unanswered;
+        }
+        if (r != kOk) return SendResult::NotAccepted;
+        if (!ResponseIs(0, kAccepted) && !(end && takenByReport_)) return SendResult::NotAccepted;
     }
-    if (r != kOk) return errorFlags_ != 0 ? SendResult::LineError : SendResult::NotAccepted;
     ++unreported_;
     return SendResult::Accepted;
 }
