@@ -15,6 +15,12 @@ std::string truncationText(int warps, int usable) {
     return buf;
 }
 
+std::string unconfirmedText(int pick) {
+    return "The loom did not report pick " + std::to_string(pick) +
+           " woven. If it is woven, set Next weft on resume to the pick after it; otherwise "
+           "Resume weaves it.";
+}
+
 }  // namespace
 
 WeavingRun::WeavingRun(Session& s) : s_(s) {
@@ -227,10 +233,7 @@ void WeavingRun::weave(RunMode mode, int first) {
                 std::to_string(s_.window().panel().nextWeft) + ").");
             break;
         case Ending::Unconfirmed: {
-            const std::string text =
-                "The loom did not report pick " + std::to_string(unconfirmed_) +
-                " woven. If it is woven, set Next weft on resume to the pick after it; "
-                "otherwise Resume weaves it.";
+            const std::string text = unconfirmedText(unconfirmed_);
             ui.errorBox(text);
             ui.setStatus(text);
             break;
@@ -390,6 +393,7 @@ void WeavingRun::stopped(TWeave& drv) {
     // journal no longer counts one the loom held.
     if (!inFlight_.empty()) {
         setNextWeft(inFlight_.front());
+        if (drv.traits().wovenWordIsAnswer) s_.ui().setStatus(unconfirmedText(inFlight_.front()));
         if (journalling_) {
             if (wovenThisRun_ > 0)
                 journalPosition(wovenThisRun_, false);

@@ -389,7 +389,10 @@ void readDraft(const IniFile& ini, DesignModel& d, ReadResult& r) {
                       " hooks"};
     if (wefts > d.hw.maxWefts)
         throw Failure{"the draft has " + std::to_string(wefts) + " picks, more than the " +
-                      std::to_string(d.hw.maxWefts) + " a design can have"};
+                      std::to_string(d.hw.maxWefts) + " a design can have; to load it, raise " +
+                      "chunksize (now " + std::to_string(d.hw.chunksize) +
+                      ") in the [Mirlo] section of the settings file: a design may have " +
+                      "chunksize x 100 picks"};
     const int W = static_cast<int>(warps), F = static_cast<int>(wefts);
 
     // Use the lift plan unless a treadling and its tie-up are both there.

@@ -83,6 +83,9 @@ struct DriverTraits {
     bool hasFirmware = false;
     // The controller tests itself and reports what it found.
     bool hasSelfTest = false;
+    // The loom's word that a pick is woven is the answer to the pick's own
+    // command: a word lost on the line leaves a stop unsure of that pick.
+    bool wovenWordIsAnswer = false;
     const char* startCaption = "Start";
     const char* resumeCaption = "Resume";
 };

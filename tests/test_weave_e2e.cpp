@@ -592,6 +592,27 @@ TEST_F(Weave, ShaftLoomDirectModeWeavesEachPickOnce) {
     EXPECT_TRUE(ui.boxes.empty());
 }
 
+TEST_F(Weave, ShaftLoomDirectStopWhileTheWordIsLostSaysThePickIsUnsure) {
+    sim::LoomSimOptions o = fastOlm(4);
+    o.dropAnswers = {7};  // line 7 is the word of pick 3: its "Q" is lost
+    connect("[Mirlo]\nLoomType=OLM\n", o);
+    load(rosepath(), "r.ctm");
+    range(1, 6);
+    stopAfterLast = false;
+    // Stop once the loom has woven pick 3, whose word never comes.
+    ui.onPump = [&] {
+        if (loom->sim.wovenPicks().size() == 3) run->StopButtonClick();
+    };
+    run->ResumeButtonClick();
+    ui.onPump = nullptr;
+    EXPECT_EQ(woven, seq(1, 2));
+    EXPECT_TRUE(ui.boxes.empty()) << ui.boxTexts().front();
+    EXPECT_EQ(ui.statuses.back(),
+              "The loom did not report pick 3 woven. If it is woven, set Next weft on resume to "
+              "the pick after it; otherwise Resume weaves it.");
+    EXPECT_EQ(s->window().panel().nextWeft, 3);
+}
+
 TEST_F(Weave, ShaftLoomDirectPickWithoutWordEndsWithAMessage) {
     sim::LoomSimOptions o = fastOlm(4);
     o.dropAnswers = {7};  // line 7 is the word of pick 3: its "Q" is lost

@@ -293,7 +293,9 @@ TEST_F(Wif, EveryRefusalNamesTheFileAndTheReason) {
         {"threads=4", "count=4", "[WARP] Threads is missing"},
         {"threads=4", "threads=221", "the draft has 221 warp ends, more than the loom's 220 hooks"},
         {"Threads=2", "Threads=5001",
-         "the draft has 5001 picks, more than the 5000 a design can have"},
+         "the draft has 5001 picks, more than the 5000 a design can have; to load it, raise "
+         "chunksize (now 50) in the [Mirlo] section of the settings file: a design may have "
+         "chunksize x 100 picks"},
         {"3=1", "3=1;2", ""},  // a comment, not a list
         {"3=1", "3=one", "[THREADING] 3=one is not a number or list of numbers"},
         {"[tieup]", "[tie]", "the draft has a treadling but no tie-up"},

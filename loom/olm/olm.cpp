@@ -11,7 +11,8 @@ namespace wp {
 
 using namespace olm;
 
-const DriverTraits Tolm::kTraits{.startCaption = "220", .resumeCaption = "Direct"};
+const DriverTraits Tolm::kTraits{
+    .wovenWordIsAnswer = true, .startCaption = "220", .resumeCaption = "Direct"};
 
 namespace {
 
