@@ -18,6 +18,8 @@ int download(CliContext& ctx, const std::string& file) {
         std::cerr << "weavepilot-cli: this loom type has no firmware to download\n";
         return 1;
     }
+    // Nothing can be sent without the port; why has been said.
+    if (!s.driver()->portOpen()) return 1;
     WeavingRun run(s);
     FirmwareDownload dl(s, run);
     const bool ok = file.empty() ? dl.LoadHex1Click() : dl.download(file, file);

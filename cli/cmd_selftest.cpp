@@ -38,6 +38,8 @@ int selftest(CliContext& ctx, const std::string& saveTo) {
         std::cerr << "weavepilot-cli: the self-test needs a JX3 controller\n";
         return 1;
     }
+    // Nothing can be asked without the port; why has been said.
+    if (!s.driver()->portOpen()) return 1;
     test.onRow = [](int row, const std::string& text) {
         std::cout << "row " << row + 1 << ": " << text << std::endl;
     };
