@@ -12,6 +12,7 @@
 #include "sim/loomsim.h"
 #include "tests/support/fakeui.h"
 #include "tests/support/ptypeer.h"
+#include "tests/support/simthread.h"
 
 namespace wp {
 namespace {
@@ -19,19 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-struct SimThread {
-    explicit SimThread(sim::LoomSimOptions o) : sim(std::move(o)) {
-        const sim::Status st = sim.open();
-        EXPECT_TRUE(st.ok) << st.error;
-        thread = std::thread([this] { sim.run(); });
-    }
-    ~SimThread() {
-        sim.requestStop();
-        thread.join();
-    }
-    sim::LoomSim sim;
-    std::thread thread;
-};
+using test::SimThread;
 
 // An Intel HEX image of `bytes` random bytes in 16-byte records.
 std::string hexImage(int bytes, unsigned seed) {

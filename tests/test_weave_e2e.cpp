@@ -18,6 +18,7 @@
 #include "tests/support/drafts.h"
 #include "tests/support/fakeui.h"
 #include "tests/support/ptypeer.h"
+#include "tests/support/simthread.h"
 
 namespace wp {
 namespace {
@@ -50,19 +51,7 @@ std::vector<int> referenceWalk(int modules, int deep) {
     return walk;
 }
 
-struct SimThread {
-    explicit SimThread(sim::LoomSimOptions o) : sim(std::move(o)) {
-        const sim::Status st = sim.open();
-        EXPECT_TRUE(st.ok) << st.error;
-        thread = std::thread([this] { sim.run(); });
-    }
-    ~SimThread() {
-        sim.requestStop();
-        thread.join();
-    }
-    sim::LoomSim sim;
-    std::thread thread;
-};
+using test::SimThread;
 
 sim::LoomSimOptions fastJx3(bool shuffle = true) {
     sim::LoomSimOptions o;
