@@ -55,38 +55,42 @@ std::string checkRecord(const std::string& line, bool& endOfFile) {
 
 HexFile checkIntelHex(const std::string& text) {
     HexFile f;
-    f.size = text.size();
+    // Blank lines and spaces after a record are what editors and tools leave
+    // behind, not part of it: they are not sent. numbers[i] is the file's line
+    // of lines[i], for the messages.
+    std::vector<int> numbers;
+    int fileLines = 0;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
         std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        f.lines.push_back(std::move(line));
         start = end + 1;
+        ++fileLines;
+        const size_t last = line.find_last_not_of(" \t\r");
+        if (last == std::string::npos) continue;
+        line.erase(last + 1);
+        f.size += line.size() + 2;  // sent with CR LF
+        f.lines.push_back(std::move(line));
+        numbers.push_back(fileLines);
     }
     bool endOfFile = false;
     for (size_t i = 0; i < f.lines.size(); ++i) {
-        const std::string& line = f.lines[i];
-        const int number = static_cast<int>(i) + 1;
+        const int number = numbers[i];
         if (endOfFile) {
-            if (line.find_first_not_of(" \t") == std::string::npos) continue;
             f.badLine = number;
             f.fault = "data after the end-of-file record";
             return f;
         }
-        const std::string fault = checkRecord(line, endOfFile);
+        const std::string fault = checkRecord(f.lines[i], endOfFile);
         if (!fault.empty()) {
             f.badLine = number;
             f.fault = fault;
             return f;
         }
     }
-    // Blank lines after the end record are not sent: the loader has nothing to do with them.
-    while (!f.lines.empty() && f.lines.back().find_first_not_of(" \t") == std::string::npos)
-        f.lines.pop_back();
     if (!endOfFile) {
-        f.badLine = static_cast<int>(f.lines.size()) + 1;
+        f.badLine = fileLines + 1;
         f.fault =
             f.lines.empty() ? "the file is empty" : "no end-of-file record (the file is cut short)";
     }

@@ -28,6 +28,11 @@ TEST(HexFile, SoundFileKeepsItsLinesAsTheyAreSent) {
     const HexFile g = checkIntelHex(":00000001ff\n\n\n");
     EXPECT_TRUE(g.ok()) << g.fault;
     EXPECT_EQ(g.lines.size(), 1u);
+    // So are blank lines between records and spaces after one: neither is sent.
+    const HexFile h = checkIntelHex(":020000040000FA \t\r\n\r\n  \n:00000001FF\n");
+    EXPECT_TRUE(h.ok()) << h.fault;
+    EXPECT_EQ(h.lines, (std::vector<std::string>{":020000040000FA", ":00000001FF"}));
+    EXPECT_EQ(h.size, 17u + 13u);  // what goes out, each line with its CR LF
 }
 
 TEST(HexFile, FirstBadLineIsNamed) {
@@ -46,6 +51,8 @@ TEST(HexFile, FirstBadLineIsNamed) {
         {":00000006FA\n" + end, 1, "record type 06"},
         {":020000040000FA\n", 2, "no end-of-file record"},
         {end + ":020000040000FA\n", 2, "after the end-of-file record"},
+        // Lines are counted as the file has them, blank ones included.
+        {":020000040000FA\n\n:0100000000FE\n" + end, 3, "checksum FE"},
         {"", 1, "empty"},
     };
     for (const Case& c : cases) {
