@@ -109,7 +109,10 @@ bool Lifecycle::continueFromJournal(JournalEntry& e) {
     RunPanel panel = w.panel();
     panel.startWeft = e.startWeft;
     panel.endWeft = e.endWeft;
-    panel.nextWeft = nextPickAfter(e);
+    // A range woven to its end falls back to its first pick, as after a run.
+    const int next = nextPickAfter(e);
+    panel.nextWeft =
+        next != 0 ? next : nextPickInRange(0, e.startWeft, e.endWeft, e.reverse, e.loop);
     if (e.pick > 0) panel.currentWeft = std::to_string(e.pick);
     w.setPanel(panel);
     w.setChecked(Control::ReverseBox, e.reverse);

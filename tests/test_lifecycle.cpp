@@ -392,4 +392,37 @@ TEST_F(LifecycleTest, JournalLeftBehindIsOfferedBeforeTheLastDesign) {
     }
 }
 
+TEST_F(LifecycleTest, APickTheLoomHeldIsTheWeaversToCallWoven) {
+    wp::Journal journal(wp::journalPathFor(ini.string()));
+    struct Case {
+        int pick;
+        Answer woven;
+        int nextWeft;
+        std::string currentWeft;
+    };
+    // Range 3..10 going up; the loom held the pick when weaving stopped.
+    for (const Case& c : {Case{6, Answer::Yes, 7, "6"}, Case{6, Answer::No, 6, "5"},
+                          Case{3, Answer::No, 3, ""}, Case{10, Answer::Yes, 3, "10"}}) {
+        SCOPED_TRACE(std::to_string(c.pick) + (c.woven == Answer::Yes ? " woven" : " not woven"));
+        wp::JournalEntry e{
+            design.string(), wp::FileType::Native, c.pick, 3, 10, false, false, false};
+        e.onLoom = true;
+        ASSERT_TRUE(journal.record(e));
+        Program p(ini);
+        p.life.create(false);
+        p.ui.answers = {Answer::Yes, c.woven};
+        EXPECT_TRUE(p.life.FormActivate());
+        ASSERT_EQ(p.ui.boxTexts().size(), 2u);
+        EXPECT_EQ(p.ui.boxTexts()[1], "Pick " + std::to_string(c.pick) +
+                                          " had been sent to the loom when weaving stopped. Has "
+                                          "the loom woven it?");
+        const wp::RunPanel& panel = p.session.window().panel();
+        EXPECT_EQ(panel.nextWeft, c.nextWeft);
+        if (!c.currentWeft.empty()) {
+            EXPECT_EQ(panel.currentWeft, c.currentWeft);
+        }
+        p.life.FormClose();
+    }
+}
+
 }  // namespace
