@@ -12,31 +12,18 @@
 #endif
 
 #include "tools/floatkernels.h"
+#include "tools/rowwords.h"
 
 namespace wp {
 
 namespace {
 
+using rowwords::cellsOf;
+using rowwords::rowWord;
+
 // The value a run's cells hold in the float map.
 inline uint8_t runMark(int n) {
     return n >= 255 ? 1 : static_cast<uint8_t>(n);
-}
-
-// Bytes 8k .. 8k + 7 of a row as one word, bit x of the row at bit x % 64;
-// the row's last word may be short.
-inline uint64_t rowWord(const uint8_t* row, int k, int rowBytes) {
-    uint64_t w = 0;
-    const int at = k * 8;
-    if (at + 8 <= rowBytes)
-        std::memcpy(&w, row + at, 8);
-    else if (at < rowBytes)
-        std::memcpy(&w, row + at, static_cast<size_t>(rowBytes - at));
-    return w;
-}
-
-inline uint64_t validBits(int from, int warps) {
-    const int left = warps - from;
-    return left >= 64 ? ~uint64_t{0} : (uint64_t{1} << left) - 1;
 }
 
 // Run counts by bin, summed into a histogram at the end of a pass.
@@ -88,7 +75,7 @@ void passAlongPicks(const DesignModel& d, int* out, uint8_t* map) {
         uint64_t carry = row[0] & 1u;  // cell 0 starts the first run
         for (int k = 0; k < words; ++k) {
             const uint64_t w = rowWord(row, k, rowBytes);
-            uint64_t t = (w ^ ((w << 1) | carry)) & validBits(k * 64, warps);
+            uint64_t t = (w ^ ((w << 1) | carry)) & cellsOf(k, warps);
             carry = w >> 63;
             while (t) {
                 const int pos = k * 64 + __builtin_ctzll(t);
@@ -129,7 +116,7 @@ void passAlongWarpEnds(const DesignModel& d, int* out, uint8_t* map) {
         if (!row) break;
         for (int k = 0; k < words; ++k) {
             uint64_t t =
-                (rowWord(row, k, rowBytes) ^ rowWord(prev, k, rowBytes)) & validBits(k * 64, warps);
+                (rowWord(row, k, rowBytes) ^ rowWord(prev, k, rowBytes)) & cellsOf(k, warps);
             while (t) {
                 const int x = k * 64 + __builtin_ctzll(t);
                 int& s = first[static_cast<size_t>(x)];
